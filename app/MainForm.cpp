@@ -1,0 +1,409 @@
+#include "app/MainForm.h"
+
+#include "app/DefaultsFileIO.h"
+#include "link/ConnectionManager.h"
+#include "link/LinkProtocol.h"
+#include "link/Loopback.h"
+#include "link/NetworkReceiver.h"
+#include "monitor/StatusLabel.h"
+#include "monitor/StatusLine.h"
+#include "monitor/StatusLogForm.h"
+#include "monitor/TrafficBox.h"
+#include "monitor/TrafficMonitor.h"
+#include "platform/Files.h"
+#include "platform/SerialControl.h"
+#include "platform/SocketControl.h"
+#include "serial/SerialForwarder.h"
+#include "help/HelpMenu.h"
+#include "dialogs/NetworkSetupForm.h"
+#include "dialogs/RS232SetupForm.h"
+#include "dialogs/TrafficLogSetupForm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+// The window's height in twips counts its caption, borders and menu bar; the controls sit
+// in the rest. At the design size that part is 655 twips.
+constexpr int kNonClientTwips = 655;
+constexpr int kTwipsPerInch = 1440;
+constexpr int kRs232TimerMs = 50;
+constexpr int kFastTickMs = 100;
+} // namespace
+
+MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
+    : QMainWindow(parent), m_environment(environment)
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    Socket1 = new SocketControl(this);
+    RS232comms = new SerialControl(SerialPortMap(m_environment.settingsFolder), this);
+    RS232timer = new QTimer(this);
+    RS232timer->setInterval(kRs232TimerMs);
+    NetworkTimer = new QTimer(this);
+    NetworkTimer->setTimerType(Qt::PreciseTimer);
+    NetworkTimer->setInterval(kFastTickMs);
+
+    buildControls();
+    buildMenus();
+
+    m_statusLogForm = new StatusLogForm(*this);
+    m_statusLine = std::make_unique<StatusLine>(*this);
+    m_trafficMonitor = std::make_unique<TrafficMonitor>(*this);
+    m_connectionManager = std::make_unique<ConnectionManager>(*this);
+    m_networkReceiver = std::make_unique<NetworkReceiver>(*this);
+    m_loopback = std::make_unique<Loopback>(*this);
+    m_serialForwarder = std::make_unique<SerialForwarder>(*this);
+    m_helpMenu = std::make_unique<HelpMenu>(*this);
+    connectEvents();
+    RS232timer->start();
+}
+
+MainForm::~MainForm()
+{
+    Form_Unload();
+    delete m_statusLogForm;
+}
+
+QString MainForm::title() const
+{
+    return QStringLiteral("Tethra v%1.%2%3")
+        .arg(TETHRA_VERSION_MAJOR)
+        .arg(TETHRA_VERSION_MINOR)
+        .arg(TETHRA_VERSION_PATCH);
+}
+
+int MainForm::twipsToPixels(int twips) const
+{
+    const QScreen *screen = this->screen();
+    const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
+    return qRound(twips * dpi / kTwipsPerInch);
+}
+
+QWidget *MainForm::placed(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                        twipsToPixels(height));
+    return widget;
+}
+
+void MainForm::buildControls()
+{
+    m_client = new QWidget(this);
+    setCentralWidget(m_client);
+
+    Line1 = new QFrame(m_client);
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    placed(Line1, 0, 0, 5160, 30);
+
+    RS232Frame = new QGroupBox(QStringLiteral("RS232 Disabled"), m_client);
+    placed(RS232Frame, 120, 120, 2175, 1455);
+    RxLED = new QLabel(RS232Frame);
+    placed(RxLED, 360, 480, 375, 375);
+    Label1 = new QLabel(QStringLiteral("Receive Data"), RS232Frame);
+    placed(Label1, 700, 500, 1395, 255);
+    TxLED = new QLabel(RS232Frame);
+    placed(TxLED, 360, 960, 375, 375);
+    Label2 = new QLabel(QStringLiteral("Transmit Data"), RS232Frame);
+    placed(Label2, 700, 980, 1395, 255);
+
+    NETframe = new QGroupBox(QStringLiteral("Net Destination"), m_client);
+    placed(NETframe, 2520, 120, 2535, 1455);
+    Label3 = new QLabel(QStringLiteral("Name/IP:"), NETframe);
+    placed(Label3, 120, 360, 735, 255);
+    DestinationName = new QLabel(NETframe);
+    placed(DestinationName, 960, 360, 1455, 255);
+    Label5 = new QLabel(QStringLiteral("Status:"), NETframe);
+    placed(Label5, 120, 720, 735, 255);
+    NetStatus = new StatusLabel(NETframe);
+    placed(NetStatus, 960, 720, 1455, 615);
+    NetStatus->setToolTip(QStringLiteral("Double-Click for History"));
+    NetStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    NetStatus->setWordWrap(true);
+    NetLED = new QLabel(NETframe);
+    placed(NetLED, 480, 960, 375, 375);
+
+    Label7 = new QLabel(QStringLiteral("RS-232 Receive Data"), m_client);
+    placed(Label7, 120, 1800, 1935, 255);
+    RxTextBox = new TrafficBox(m_client);
+    placed(RxTextBox, 120, 2040, 4935, 1695);
+    Label8 = new QLabel(QStringLiteral("RS-232 Transmit Data"), m_client);
+    placed(Label8, 120, 3840, 1935, 255);
+    TrafficLogButton = new QPushButton(QStringLiteral("Log Traffic"), m_client);
+    TrafficLogButton->setAutoFillBackground(true);
+    placed(TrafficLogButton, 3840, 3780, 1215, 255);
+    TxTextBox = new TrafficBox(m_client);
+    placed(TxTextBox, 120, 4080, 4935, 1695);
+
+    const int lampPixels = 16;
+    GreyLED = TrafficMonitor::lampPicture(QColor(0x90, 0x90, 0x90), lampPixels);
+    GreenLED = TrafficMonitor::lampPicture(QColor(0x00, 0xc0, 0x00), lampPixels);
+    RedLED = TrafficMonitor::lampPicture(QColor(0xe0, 0x00, 0x00), lampPixels);
+    YellowLED = TrafficMonitor::lampPicture(QColor(0xff, 0xe0, 0x00), lampPixels);
+    for (QLabel *lamp : {RxLED, TxLED, NetLED})
+        lamp->setAlignment(Qt::AlignCenter);
+
+    setHeightTwips(kCollapsedHeightTwips);
+}
+
+void MainForm::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    FileMenuItem = bar->addMenu(QStringLiteral("&File"));
+    DisconnectMenuItem = FileMenuItem->addAction(QStringLiteral("&Disconnect"));
+    DisconnectMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    ReconnectMenuItem = FileMenuItem->addAction(QStringLiteral("&Reconnect"));
+    ReconnectMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    FileMenuItem->addSeparator();
+    ExitMenuItem = FileMenuItem->addAction(QStringLiteral("E&xit"));
+    ExitMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+
+    SetupMenuItem = bar->addMenu(QStringLiteral("&Setup"));
+    RS232MenuItem = SetupMenuItem->addAction(QStringLiteral("&RS-232 Comm Port"));
+    RS232MenuItem->setShortcut(QKeySequence(Qt::Key_F2));
+    NetworkMenuItem = SetupMenuItem->addAction(QStringLiteral("&Network Comms"));
+    NetworkMenuItem->setShortcut(QKeySequence(Qt::Key_F3));
+    SetupMenuItem->addSeparator();
+    ViewMenuItem = SetupMenuItem->addAction(QStringLiteral("&View Traffic"));
+    ViewMenuItem->setShortcut(QKeySequence(Qt::Key_F4));
+    ViewMenuItem->setCheckable(true);
+    DisplayStatusHistoryMenuItem =
+        SetupMenuItem->addAction(QStringLiteral("&Display Status History"));
+    DisplayStatusHistoryMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    DisplayStatusHistoryMenuItem->setCheckable(true);
+
+    TestMenuItem = bar->addMenu(QStringLiteral("&Test"));
+    LocalLoopMenuItem = TestMenuItem->addAction(QStringLiteral("&Local Loopback"));
+    LocalLoopMenuItem->setShortcut(QKeySequence(Qt::Key_F5));
+    LocalLoopMenuItem->setCheckable(true);
+    RemoteLoopMenuItem = TestMenuItem->addAction(QStringLiteral("&Remote Loopback"));
+    RemoteLoopMenuItem->setShortcut(QKeySequence(Qt::Key_F6));
+    RemoteLoopMenuItem->setCheckable(true);
+    TestMenuItem->addSeparator();
+    SendTestMenuItem = TestMenuItem->addAction(QStringLiteral("&Send Test Message"));
+    SendTestMenuItem->setShortcut(QKeySequence(Qt::Key_F7));
+
+    HelpMenuItem = bar->addMenu(QStringLiteral("&Help"));
+    TipsMenuItem = HelpMenuItem->addAction(QStringLiteral("&Tips"));
+    TipsMenuItem->setShortcut(QKeySequence(Qt::Key_F1));
+    VisitMenuItem = HelpMenuItem->addAction(QStringLiteral("&Visit Orrindale"));
+    VisitMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
+    AboutMenuItem = HelpMenuItem->addAction(QStringLiteral("&About"));
+
+    // A check item toggles its own mark when triggered; the handlers own the marks instead.
+    for (QAction *item : {ViewMenuItem, DisplayStatusHistoryMenuItem, LocalLoopMenuItem,
+                          RemoteLoopMenuItem})
+        item->setCheckable(true);
+}
+
+void MainForm::connectEvents()
+{
+    // Handlers set the check marks themselves, so a trigger first undoes Qt's own toggle.
+    const auto onTrigger = [this](QAction *item, auto handler) {
+        connect(item, &QAction::triggered, this, [item, handler]() {
+            if (item->isCheckable())
+                item->setChecked(!item->isChecked());
+            handler();
+        });
+    };
+    onTrigger(DisconnectMenuItem, [this] { m_connectionManager->DisconnectMenuItem_Click(); });
+    onTrigger(ReconnectMenuItem, [this] { m_connectionManager->ReconnectMenuItem_Click(); });
+    onTrigger(ExitMenuItem, [this] { ExitMenuItem_Click(); });
+    onTrigger(RS232MenuItem, [this] { RS232MenuItem_Click(); });
+    onTrigger(NetworkMenuItem, [this] { NetworkMenuItem_Click(); });
+    onTrigger(ViewMenuItem, [this] { m_trafficMonitor->ViewMenuItem_Click(); });
+    onTrigger(DisplayStatusHistoryMenuItem,
+              [this] { m_statusLine->DisplayStatusHistoryMenuItem_Click(); });
+    onTrigger(LocalLoopMenuItem, [this] { m_loopback->LocalLoopMenuItem_Click(); });
+    onTrigger(RemoteLoopMenuItem, [this] { m_loopback->RemoteLoopMenuItem_Click(); });
+    onTrigger(SendTestMenuItem, [this] { m_loopback->SendTestMenuItem_Click(); });
+    onTrigger(TipsMenuItem, [this] { m_helpMenu->TipsMenuItem_Click(); });
+    onTrigger(VisitMenuItem, [this] { m_helpMenu->VisitMenuItem_Click(); });
+    onTrigger(AboutMenuItem, [this] { m_helpMenu->AboutMenuItem_Click(); });
+    connect(FileMenuItem, &QMenu::aboutToShow, this, &MainForm::FileMenuItem_Click);
+    connect(TrafficLogButton, &QPushButton::clicked, this, &MainForm::TrafficLogButton_Click);
+    connect(NetStatus, &StatusLabel::doubleClicked, this,
+            [this] { m_statusLine->NetStatus_DblClick(); });
+
+    connect(RS232timer, &QTimer::timeout, this, [this] { m_trafficMonitor->RS232timer_Timer(); });
+    connect(NetworkTimer, &QTimer::timeout, this,
+            [this] { m_connectionManager->NetworkTimer_Timer(); });
+    connect(Socket1, &SocketControl::OnAccept, this,
+            [this] { m_connectionManager->Socket1_Accept(); });
+    connect(Socket1, &SocketControl::OnConnect, this,
+            [this] { m_connectionManager->Socket1_Connect(); });
+    connect(Socket1, &SocketControl::OnError, this, [this](int, const QString &text) {
+        m_connectionManager->Socket1_Error(text);
+    });
+    connect(Socket1, &SocketControl::OnRead, this, [this] { m_networkReceiver->Socket1_Read(); });
+    connect(Socket1, &SocketControl::writable, this,
+            [this] { m_serialForwarder->Socket1_Writable(); });
+    connect(RS232comms, &SerialControl::OnComm, this,
+            [this] { m_serialForwarder->RS232comms_OnComm(); });
+    connect(RS232comms, &SerialControl::portLost, this,
+            [this](const QString &) { m_serialForwarder->RS232comms_PortLost(); });
+}
+
+void MainForm::Form_Load()
+{
+    setWindowTitle(title());
+    NetRxBuffer.clear();
+    PacketDelim = LinkProtocol::PacketDelim();
+    Ack_Retries = 0;
+    LoopSyncPending = false;
+    setHeightTwips(kCollapsedHeightTwips);
+    for (QLabel *lamp : {RxLED, TxLED, NetLED})
+        lamp->setPixmap(GreyLED);
+    LocalLoopMenuItem->setEnabled(false);
+    RemoteLoopMenuItem->setEnabled(false);
+    SendTestMenuItem->setEnabled(false);
+    RxLogBuffer.clear();
+    TxLogBuffer.clear();
+    LogFlashCount = 0;
+    RunInServerMode = false;
+    AutoResolveHostName = false;
+    AutoReconnect = true;
+    Socket1->setRemoteHostName(QString());
+    Socket1->setAutoResolve(false);
+    Port_Number = 9801;
+
+    DefaultsFileIO::LoadDefaults(*this);
+
+    if (!RxLogFile.isEmpty())
+        Files::remove(RxLogFile);
+    if (!TxLogFile.isEmpty())
+        Files::remove(TxLogFile);
+    updateSerialFrameCaption();
+    if (RS232comms->PortOpen()) {
+        RxLED->setPixmap(GreenLED);
+        TxLED->setPixmap(GreenLED);
+    }
+    showDestination();
+
+    Socket1->setNoDelay(true);
+    Socket1->setBufferSize(32768);
+    Socket1->setLocalPort(Port_Number);
+    Socket1->setRemotePort(Port_Number);
+    if (!m_environment.bindAddress.isEmpty())
+        Socket1->Bind(m_environment.bindAddress, Port_Number);
+    Socket1->Abort();
+
+    show();
+    NetworkTimerTag = QStringLiteral("FAST");
+    NetworkTimer->setInterval(kFastTickMs);
+    NetworkTimer->start();
+}
+
+void MainForm::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_statusLogForm->hide();
+    DefaultsFileIO::SaveDefaults(*this);
+    AutoReconnect = false;
+    NetworkTimer->stop();
+    if (Socket1->IsConnected())
+        Socket1->Disconnect();
+    Socket1->Close();
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::processEvents();
+    Socket1->Cleanup();
+    RS232comms->setPortOpen(false);
+    m_statusLogForm->hide();
+}
+
+void MainForm::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void MainForm::changeEvent(QEvent *event)
+{
+    // Restored from minimized: the status shown in the title gives way to the normal title.
+    if (event->type() == QEvent::WindowStateChange && !isMinimized())
+        setWindowTitle(title());
+    QMainWindow::changeEvent(event);
+}
+
+void MainForm::ExitMenuItem_Click()
+{
+    close();
+}
+
+void MainForm::FileMenuItem_Click()
+{
+    const bool connected = Socket1->IsConnected();
+    ReconnectMenuItem->setEnabled(!connected);
+    DisconnectMenuItem->setEnabled(connected);
+}
+
+void MainForm::setHeightTwips(int twips)
+{
+    m_heightTwips = twips;
+    m_client->setFixedSize(twipsToPixels(kInnerWidthTwips),
+                           twipsToPixels(twips - kNonClientTwips));
+    setFixedSize(sizeHint());
+}
+
+void MainForm::setNetStatus(const QString &text)
+{
+    if (text == NetStatus->text())
+        return;
+    NetStatus->setText(text);
+    m_statusLine->NetStatus_Change();
+}
+
+QString MainForm::netStatus() const
+{
+    return NetStatus->text();
+}
+
+void MainForm::updateSerialFrameCaption()
+{
+    if (RS232comms->PortOpen()) {
+        RS232Frame->setTitle(QStringLiteral("Com%1:%2")
+                                 .arg(RS232comms->CommPort())
+                                 .arg(RS232comms->Settings()));
+    } else {
+        RS232Frame->setTitle(QStringLiteral("RS232 Disabled"));
+    }
+}
+
+void MainForm::showDestination()
+{
+    DestinationName->setText(Socket1->RemoteHostName().isEmpty() ? Socket1->RemoteHostAddress()
+                                                                 : Socket1->RemoteHostName());
+}
+
+void MainForm::RS232MenuItem_Click()
+{
+    RS232SetupForm dialog(*this);
+    dialog.exec();
+    updateSerialFrameCaption();
+}
+
+void MainForm::NetworkMenuItem_Click()
+{
+    NetworkSetupForm dialog(*this);
+    dialog.exec();
+}
+
+void MainForm::TrafficLogButton_Click()
+{
+    TrafficLogSetupForm dialog(*this, this);
+    dialog.exec();
+}

@@ -1,0 +1,181 @@
+#pragma once
+// The station: the main window, its two components, its two timers and all shared state.
+// It lives for the whole run; everything reaches it from outside through the environment,
+// so two stations can run side by side in one process.
+//
+// The handlers of each subsystem live with their subsystem and work on this form:
+// link/ (connection manager, network receive, loopback), serial/ (serial receive and
+// forwarding, traffic log flush), monitor/ (status line, lamps, traffic views),
+// dialogs/ and help/. The form only builds the window, wires the events and runs start-up
+// and shutdown.
+#include "app/StationEnvironment.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class SerialControl;
+class SocketControl;
+class StatusLabel;
+class StatusLogForm;
+class TrafficBox;
+class ConnectionManager;
+class NetworkReceiver;
+class Loopback;
+class SerialForwarder;
+class TrafficMonitor;
+class StatusLine;
+class HelpMenu;
+
+class MainForm final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainForm)
+
+public:
+    static constexpr int kCollapsedHeightTwips = 2350;
+    static constexpr int kExpandedHeightTwips = 6520;
+    static constexpr int kInnerWidthTwips = 5190;
+
+    explicit MainForm(const StationEnvironment &environment, QWidget *parent = nullptr);
+    ~MainForm() override;
+
+    // Runs start-up; the window is shown at its end.
+    void Form_Load();
+    // Runs shutdown once, whatever asked for it (close box, File > Exit, a signal).
+    void Form_Unload();
+    bool isUnloaded() const { return m_unloaded; }
+
+    // The status line: every change is written to the history. Setting the text that is
+    // already shown is not a change.
+    void setNetStatus(const QString &text);
+    QString netStatus() const;
+
+    // Window height in twips, as the traffic view sets it.
+    int heightTwips() const { return m_heightTwips; }
+    void setHeightTwips(int twips);
+    int twipsToPixels(int twips) const;
+
+    // "Com1:9600,n,8,1" or "RS232 Disabled", from the serial component's state.
+    void updateSerialFrameCaption();
+    void showDestination();
+
+    const StationEnvironment &environment() const { return m_environment; }
+    QString title() const;
+
+    // Public shared state.
+    int Ack_Retries = 0;
+    int Port_Number = 9801;
+    int RxLEDtimeout = 0;
+    int TxLEDtimeout = 0;
+    bool AutoReconnect = true;
+    bool RunInServerMode = false;
+    bool AutoResolveHostName = false;
+    QString RxLogFile;
+    QString TxLogFile;
+
+    // State shared by the station's own handlers.
+    int LogFlashCount = 0;
+    bool LoopSyncPending = false;
+    QByteArray PacketDelim;
+    QByteArray NetRxBuffer;
+    QByteArray RxLogBuffer;
+    QByteArray TxLogBuffer;
+
+    // Components and timers.
+    SocketControl *Socket1 = nullptr;
+    SerialControl *RS232comms = nullptr;
+    QTimer *RS232timer = nullptr;
+    QTimer *NetworkTimer = nullptr;
+    QString NetworkTimerTag = QStringLiteral("FAST");
+
+    // Controls.
+    QFrame *Line1 = nullptr;
+    QGroupBox *RS232Frame = nullptr;
+    QLabel *RxLED = nullptr;
+    QLabel *TxLED = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QGroupBox *NETframe = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *DestinationName = nullptr;
+    QLabel *Label5 = nullptr;
+    StatusLabel *NetStatus = nullptr;
+    QLabel *NetLED = nullptr;
+    QLabel *Label7 = nullptr;
+    TrafficBox *RxTextBox = nullptr;
+    QLabel *Label8 = nullptr;
+    QPushButton *TrafficLogButton = nullptr;
+    TrafficBox *TxTextBox = nullptr;
+    QPixmap GreyLED;
+    QPixmap GreenLED;
+    QPixmap RedLED;
+    QPixmap YellowLED;
+
+    // Menus.
+    QMenu *FileMenuItem = nullptr;
+    QAction *DisconnectMenuItem = nullptr;
+    QAction *ReconnectMenuItem = nullptr;
+    QAction *ExitMenuItem = nullptr;
+    QMenu *SetupMenuItem = nullptr;
+    QAction *RS232MenuItem = nullptr;
+    QAction *NetworkMenuItem = nullptr;
+    QAction *ViewMenuItem = nullptr;
+    QAction *DisplayStatusHistoryMenuItem = nullptr;
+    QMenu *TestMenuItem = nullptr;
+    QAction *LocalLoopMenuItem = nullptr;
+    QAction *RemoteLoopMenuItem = nullptr;
+    QAction *SendTestMenuItem = nullptr;
+    QMenu *HelpMenuItem = nullptr;
+    QAction *TipsMenuItem = nullptr;
+    QAction *VisitMenuItem = nullptr;
+    QAction *AboutMenuItem = nullptr;
+
+    StatusLogForm *statusLogForm() const { return m_statusLogForm; }
+    ConnectionManager &connectionManager() { return *m_connectionManager; }
+    NetworkReceiver &networkReceiver() { return *m_networkReceiver; }
+    Loopback &loopback() { return *m_loopback; }
+    SerialForwarder &serialForwarder() { return *m_serialForwarder; }
+    TrafficMonitor &trafficMonitor() { return *m_trafficMonitor; }
+    StatusLine &statusLine() { return *m_statusLine; }
+
+    // Menu and button handlers that open the setup dialogs.
+    void RS232MenuItem_Click();
+    void NetworkMenuItem_Click();
+    void TrafficLogButton_Click();
+    void ExitMenuItem_Click();
+    void FileMenuItem_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void connectEvents();
+    QWidget *placed(QWidget *widget, int left, int top, int width, int height);
+
+    StationEnvironment m_environment;
+    QWidget *m_client = nullptr;
+    StatusLogForm *m_statusLogForm = nullptr;
+    std::unique_ptr<ConnectionManager> m_connectionManager;
+    std::unique_ptr<NetworkReceiver> m_networkReceiver;
+    std::unique_ptr<Loopback> m_loopback;
+    std::unique_ptr<SerialForwarder> m_serialForwarder;
+    std::unique_ptr<TrafficMonitor> m_trafficMonitor;
+    std::unique_ptr<StatusLine> m_statusLine;
+    std::unique_ptr<HelpMenu> m_helpMenu;
+    int m_heightTwips = kCollapsedHeightTwips;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,42 @@
+#pragma once
+// Finds the peer and keeps the link alive. Neither end is the server: each tick of
+// NetworkTimer advances Ack_Retries, whose value selects the phase:
+//   1 to 4   call the peer (each call has one tick to be answered), or, connected, send a
+//            state message; every received packet sets the counter back to 0
+//   5        give up: end any connection and listen
+//   6 to 11  listen
+//   12 on    draw: 30 % chance per tick to go back to calling; two ends that called each
+//            other at the same moment thus leave listening at different ticks.
+#include <QString>
+
+class MainForm;
+
+class ConnectionManager final
+{
+public:
+    static constexpr int kGiveUpTick = 5;
+    static constexpr int kLastListeningTick = 11;
+    static constexpr double kCallChance = 0.3;
+    static constexpr int kFastIntervalMs = 100;
+    static constexpr int kSlowIntervalMs = 1000;
+
+    explicit ConnectionManager(MainForm &form) : m_form(form) {}
+
+    void NetworkTimer_Timer();
+    void Socket1_Accept();
+    void Socket1_Connect();
+    void Socket1_Error(const QString &text);
+    void DisconnectMenuItem_Click();
+    void ReconnectMenuItem_Click();
+    // Lets pending events run for the given time.
+    void WaitSeconds(double seconds);
+
+private:
+    void callOrKeepAlive();
+    void giveUp();
+    void decide();
+    void setFastInterval();
+    char stateFlag() const;
+
+    MainForm &m_form;
+};

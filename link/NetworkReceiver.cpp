@@ -1,0 +1,114 @@
+#include "link/NetworkReceiver.h"
+
+#include "app/MainForm.h"
+#include "link/LinkProtocol.h"
+#include "link/PacketReader.h"
+#include "monitor/TrafficBox.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SerialControl.h"
+#include "platform/SocketControl.h"
+#include "serial/SerialForwarder.h"
+#include "serial/TrafficLogWriter.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QScopedValueRollback>
+
+void NetworkReceiver::Socket1_Read()
+{
+    // Never entered again while it works on the buffer; the socket raises OnRead again for
+    // whatever this pass leaves unread.
+    if (m_reading)
+        return;
+    const QScopedValueRollback<bool> reading(m_reading, true);
+
+    PacketReader reader(m_form.NetRxBuffer);
+    reader.append(m_form.Socket1->Read(kReadSize));
+    while (const std::optional<PacketReader::Packet> packet = reader.next()) {
+        switch (packet->flag) {
+        case LinkProtocol::kFlagNormal:
+        case LinkProtocol::kFlagLocalLoop:
+        case LinkProtocol::kFlagRemoteLoop:
+            m_form.Ack_Retries = 0;
+            if (m_form.LoopSyncPending) {
+                // The peer's mode may have crossed our loopback command on the wire:
+                // handle it one read later.
+                m_form.LoopSyncPending = false;
+                reader.keepCurrent();
+                return;
+            }
+            applyPeerState(packet->flag);
+            break;
+        case LinkProtocol::kFlagData:
+            m_form.Ack_Retries = 0;
+            deliverData(packet->payload);
+            break;
+        case LinkProtocol::kFlagEnd:
+            m_form.Ack_Retries = 0;
+            break;
+        default:
+            reportUnknownFlag(packet->flag);
+            break;
+        }
+    }
+    // A data packet whose end is still on its way also shows that the peer is alive.
+    if (reader.holdsIncompleteData())
+        m_form.Ack_Retries = 0;
+}
+
+void NetworkReceiver::applyPeerState(char flag)
+{
+    QAction *local = m_form.LocalLoopMenuItem;
+    QAction *remote = m_form.RemoteLoopMenuItem;
+    if (flag == LinkProtocol::kFlagNormal) {
+        remote->setChecked(false);
+        local->setChecked(false);
+        m_form.SendTestMenuItem->setEnabled(false);
+        m_form.setNetStatus(QStringLiteral("Connected"));
+        m_form.NetLED->setPixmap(m_form.GreenLED);
+    } else if (flag == LinkProtocol::kFlagLocalLoop) {
+        remote->setChecked(true);
+        local->setChecked(false);
+        m_form.SendTestMenuItem->setEnabled(true);
+        m_form.setNetStatus(QStringLiteral("Remote Loopback"));
+        m_form.NetLED->setPixmap(m_form.YellowLED);
+    } else {
+        local->setChecked(true);
+        remote->setChecked(false);
+        m_form.SendTestMenuItem->setEnabled(false);
+        m_form.setNetStatus(QStringLiteral("Local Loopback"));
+        m_form.NetLED->setPixmap(m_form.YellowLED);
+    }
+    local->setEnabled(true);
+    remote->setEnabled(true);
+}
+
+void NetworkReceiver::deliverData(const QByteArray &payload)
+{
+    if (m_form.ViewMenuItem->isChecked())
+        m_form.TxTextBox->appendChunk(payload);
+    if (m_form.LocalLoopMenuItem->isChecked()) {
+        for (const QByteArray &message : LinkProtocol::reflectedDataMessagesFor(payload))
+            m_form.Socket1->Write(message);
+        return;
+    }
+    if (!m_form.RS232comms->PortOpen())
+        return;
+    m_form.RS232comms->Output(payload);
+    m_form.serialForwarder().FlashTxLed();
+    if (!m_form.TxLogFile.isEmpty())
+        TrafficLogWriter::queueForLog(m_form.TxLogBuffer, payload);
+}
+
+void NetworkReceiver::reportUnknownFlag(char flag)
+{
+    // The box must not stop the link: reading goes on at once, and one box at a time.
+    if (m_unknownFlagBoxOpen)
+        return;
+    m_unknownFlagBoxOpen = true;
+    const QString text = QStringLiteral("Unknown Packet Flag '") + QChar::fromLatin1(flag) +
+                         QStringLiteral("'");
+    m_form.environment().messageBoxes->informLater(
+        &m_form, text, QStringLiteral("ERROR - Network Rx Packet"),
+        [this] { m_unknownFlagBoxOpen = false; });
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The lamps, the Log Traffic button's flash and the traffic view, all timed by the 50 ms
+// RS232timer: a flash lasts three ticks, and lamps change only on a tick, never in the
+// data path.
+#include <QColor>
+#include <QPixmap>
+
+class MainForm;
+class QLabel;
+
+class TrafficMonitor final
+{
+public:
+    explicit TrafficMonitor(MainForm &form) : m_form(form) {}
+
+    void RS232timer_Timer();
+    void ViewMenuItem_Click();
+    static QPixmap lampPicture(const QColor &colour, int pixels);
+
+private:
+    void countDown(int &timeout, QLabel *lamp);
+
+    MainForm &m_form;
+};

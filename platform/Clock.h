@@ -1,0 +1,21 @@
+#pragma once
+// Time as the station sees it. Tests fix it; the program uses the system's clocks.
+#include <QDateTime>
+#include <QtGlobal>
+
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    // Monotonic milliseconds, for waits.
+    virtual qint64 monotonicMs() const = 0;
+    // Local wall-clock time, for time stamps.
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock final : public Clock
+{
+public:
+    qint64 monotonicMs() const override;
+    QDateTime now() const override;
+};
