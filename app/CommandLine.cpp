@@ -1,0 +1,57 @@
+#include "app/CommandLine.h"
+
+#include "app/StationEnvironment.h"
+
+#include <QCommandLineParser>
+#include <QHostAddress>
+#include <QTextStream>
+
+CommandLine CommandLine::parse(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Carries the data of a serial port to another station over TCP/IP."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption settings(
+        QStringLiteral("settings"),
+        QStringLiteral("Folder of the settings file TETHRA.SAV and the com<n> port map "
+                       "(default %1).")
+            .arg(QLatin1String(kDefaultSettingsFolder)),
+        QStringLiteral("DIR"), QLatin1String(kDefaultSettingsFolder));
+    const QCommandLineOption bind(QStringLiteral("bind"),
+                                  QStringLiteral("Local IPv4 address to listen on and call from "
+                                                 "(default: all addresses)."),
+                                  QStringLiteral("ADDRESS"));
+    parser.addOption(settings);
+    parser.addOption(bind);
+
+    CommandLine result;
+    QTextStream err(stderr);
+    if (!parser.parse(arguments)) {
+        err << parser.errorText() << "\n";
+        result.exitCode = 2;
+        return result;
+    }
+    if (parser.isSet(help)) {
+        QTextStream(stdout) << parser.helpText();
+        result.exitCode = 0;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        QTextStream(stdout) << "tethra " << TETHRA_VERSION_MAJOR << '.' << TETHRA_VERSION_MINOR
+                            << '.' << TETHRA_VERSION_PATCH << "\n";
+        result.exitCode = 0;
+        return result;
+    }
+    result.settingsFolder = parser.value(settings);
+    if (!result.settingsFolder.endsWith(QLatin1Char('/')))
+        result.settingsFolder += QLatin1Char('/');
+    result.bindAddress = parser.value(bind);
+    if (!result.bindAddress.isEmpty() &&
+        QHostAddress(result.bindAddress).protocol() != QAbstractSocket::IPv4Protocol) {
+        err << "tethra: --bind needs an IPv4 address, not \"" << result.bindAddress << "\"\n";
+        result.exitCode = 2;
+    }
+    return result;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// --settings DIR and --bind ADDRESS, so that several stations can run on one machine.
+#include <QString>
+#include <QStringList>
+
+struct CommandLine {
+    QString settingsFolder;
+    QString bindAddress;
+    int exitCode = -1; // 0 or above: --help, --version or a bad option; exit with it
+
+    static CommandLine parse(const QStringList &arguments);
+};

@@ -1,0 +1,25 @@
+#pragma once
+// SIGTERM, SIGINT and SIGHUP (kill, Ctrl+C, logout) become a Qt signal on the GUI thread,
+// so the station shuts down in order and saves its settings. The C handler only writes one
+// byte to a pipe; everything else happens in the event loop.
+#include <QObject>
+
+class QSocketNotifier;
+
+class ShutdownSignals final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ShutdownSignals)
+
+public:
+    explicit ShutdownSignals(QObject *parent = nullptr);
+    ~ShutdownSignals() override;
+
+Q_SIGNALS:
+    void shutdownRequested(int signalNumber);
+
+private:
+    void onPipeReadable();
+
+    QSocketNotifier *m_notifier = nullptr;
+};
