@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-namespace Files {
+namespace Files
+{
 
 struct Result {
     bool ok = true;

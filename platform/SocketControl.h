@@ -7,9 +7,15 @@
 // - Calls leave from the bound local port and listening uses the same port, with address
 //   reuse, so the port is usable again at once after Close or Abort. Every close is
 //   abortive (linger 0): no TIME_WAIT is left between the two fixed address pairs of a link.
+//   Close and Disconnect first offer the queued bytes to the kernel; bytes the peer has not
+//   acknowledged by then are lost with the reset.
 // - Nothing blocks: connect, name lookup (cached), read and write are all asynchronous.
 //   What the kernel does not take at once is queued in order; IsWritable is false while
-//   that queue is at its bound.
+//   that queue is at its bound. Write refuses (returns false, takes nothing) only when a
+//   write would carry the queue past kWriteQueueHardLimit.
+// - Received bytes wait in a bounded buffer; while it is full the socket is not read, so the
+//   kernel's window holds the sender back. After the peer closes, the bytes it sent before
+//   are still handed out by Read; the object turns idle when they are gone.
 // - Events (OnAccept, OnConnect, OnError, OnRead) are delivered from the event loop,
 //   never from inside the call that caused them.
 #include <QByteArray>
@@ -19,6 +25,7 @@
 #include <QString>
 #include <QStringList>
 
+class QHostInfo;
 class QSocketNotifier;
 
 class SocketControl final : public QObject
@@ -29,6 +36,10 @@ class SocketControl final : public QObject
 public:
     enum class State { Idle, Listening, Calling, Connected };
     static constexpr int kWriteQueueBound = 1024 * 1024;
+    static constexpr int kWriteQueueHardLimit = 2 * kWriteQueueBound;
+    static constexpr int kReadBufferBound = 64 * 1024;
+    // OnError codes are errno values, except for a failed name lookup.
+    static constexpr int kErrorHostNotFound = -1;
 
     explicit SocketControl(QObject *parent = nullptr);
     ~SocketControl() override;
@@ -58,12 +69,17 @@ public:
 
     // Each operation returns false on failure; lastError() then holds a readable text and
     // OnError is raised with it from the event loop.
+    // Connect calls RemoteHostAddress when it is set, else RemoteHostName. A name that has
+    // not been resolved yet is looked up once; the object stays calling meanwhile and the
+    // call goes out when the answer comes, if it is still calling that name.
     bool Connect();
     bool Listen();
     bool AcceptPending();
     void Close();
     void Abort();
+    // Ends a connection or a call in progress; a listener stays open.
     void Disconnect();
+    // An empty address or "0.0.0.0" means every IPv4 address of the machine.
     bool Bind(const QString &address, int port);
     QByteArray Read(int maxBytes = 1024);
     bool Write(const QByteArray &bytes);
@@ -74,7 +90,10 @@ public:
     void setBufferSize(int bytes) { m_bufferSize = bytes; }
 
     QString lastError() const { return m_lastError; }
-    qsizetype pendingWriteBytes() const { return m_writeQueue.size(); }
+    qsizetype pendingWriteBytes() const { return m_writeQueue.size() - m_writeOffset; }
+    qsizetype pendingReadBytes() const { return m_readBuffer.size() - m_readOffset; }
+    // The address a name lookup gave, empty while the name is not resolved.
+    QString cachedAddress(const QString &name) const;
 
 Q_SIGNALS:
     void OnAccept();
@@ -85,17 +104,26 @@ Q_SIGNALS:
     void writable();
 
 private:
-    // Implementation details are the platform layer's own; see SocketControl.cpp.
     bool fail(int code, const QString &text);
+    bool failErrno(int code);
+    int openBoundSocket();
+    void applyConnectionOptions(int fd);
+    void adoptDescriptor(int fd, State state);
     void closeDescriptor();
+    void dropNotifiers();
     void setState(State state);
     void onReadable();
     void onWritableFd();
     void onConnectFinished();
+    void onLookupDone(const QString &name, const QHostInfo &info);
+    void onReverseLookupDone(const QString &address, const QHostInfo &info);
     void startLookup(const QString &name);
     bool startConnect(const QHostAddress &address);
-    void flushWriteQueue();
+    bool flushWriteQueue();
+    void readSideClosed(int code);
+    void writeSideFailed(int code);
     void scheduleReadEvent();
+    void rememberPeer(int fd);
 
     QString m_remoteHostName;
     QString m_remoteHostAddress;
@@ -108,16 +136,22 @@ private:
     QHostAddress m_bindAddress = QHostAddress::AnyIPv4;
     State m_state = State::Idle;
     int m_fd = -1;
+    // Bumped on every close, so that events queued for an earlier connection are dropped.
+    quint64 m_generation = 0;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
-    int m_pendingFd = -1;
     QString m_peerAddress;
     int m_peerPort = 0;
     QByteArray m_writeQueue;
+    qsizetype m_writeOffset = 0;
+    bool m_writeBlocked = false;
     QByteArray m_readBuffer;
+    qsizetype m_readOffset = 0;
     bool m_peerClosed = false;
+    bool m_writeFailed = false;
     bool m_readEventQueued = false;
     QHash<QString, QHostAddress> m_resolved;
-    QString m_lookupInFlight;
+    QStringList m_lookupsInFlight;
+    QString m_callingName;
     QString m_lastError;
 };
