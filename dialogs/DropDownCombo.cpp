@@ -1,0 +1,7 @@
+#include "dialogs/DropDownCombo.h"
+
+void DropDownCombo::showPopup()
+{
+    Q_EMIT droppingDown();
+    QComboBox::showPopup();
+}

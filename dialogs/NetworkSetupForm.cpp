@@ -1,0 +1,265 @@
+#include "dialogs/NetworkSetupForm.h"
+
+#include "app/MainForm.h"
+#include "app/Routines.h"
+#include "dialogs/TwipsPlacement.h"
+#include "help/HelpTexts.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Programs.h"
+#include "platform/SocketControl.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <limits>
+
+namespace
+{
+
+constexpr int kClientWidthTwips = 4605;
+constexpr int kClientHeightTwips = 3015;
+constexpr const char *kFastTag = "FAST";
+constexpr const char *kSlowTag = "SLOW";
+
+// A port text as the user typed it: the number at its start, rounded, halves to even.
+qint64 portFromText(const QString &text)
+{
+    return Routines::RoundHalfEven(Routines::ParseLeadingNumber(text));
+}
+
+template <typename Int> bool fits(qint64 value)
+{
+    return value >= std::numeric_limits<Int>::min() && value <= std::numeric_limits<Int>::max();
+}
+
+} // namespace
+
+NetworkSetupForm::NetworkSetupForm(MainForm &form) : QDialog(&form), m_form(form)
+{
+    setWindowTitle(QStringLiteral(" Setup Network Connection"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setModal(true);
+    buildControls();
+    Form_Load();
+}
+
+NetworkSetupForm::~NetworkSetupForm()
+{
+    // A dialog destroyed without being closed must not leave the link suspended.
+    Form_Unload();
+}
+
+void NetworkSetupForm::place(QWidget *widget, int left, int top, int width, int height) const
+{
+    TwipsPlacement::place(m_form, widget, left, top, width, height);
+}
+
+void NetworkSetupForm::buildControls()
+{
+    setFixedSize(m_form.twipsToPixels(kClientWidthTwips), m_form.twipsToPixels(kClientHeightTwips));
+    const auto rightAligned = [](const QString &caption, QWidget *parent) {
+        auto *label = new QLabel(caption, parent);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return label;
+    };
+
+    Frame1 = new QGroupBox(QStringLiteral("Local Host"), this);
+    place(Frame1, 120, 120, 2775, 1095);
+    Frame2 = new QGroupBox(QStringLiteral("Remote Host"), this);
+    place(Frame2, 120, 1800, 2775, 1095);
+    RemoteHostBox = new QLineEdit(Frame2);
+    place(RemoteHostBox, 1080, 360, 1455, 285);
+    PortNumberBox = new QLineEdit(QStringLiteral("9876"), this);
+    place(PortNumberBox, 2040, 1440, 615, 285);
+    OKbutton = new QPushButton(QStringLiteral("OK"), this);
+    OKbutton->setDefault(true);
+    place(OKbutton, 3120, 1560, 1335, 375);
+    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton->setAutoDefault(false);
+    place(CancelButton, 3120, 2040, 1335, 375);
+    Label1 = rightAligned(QStringLiteral("IP Address:"), Frame1);
+    place(Label1, 120, 360, 855, 255);
+    Label2 = rightAligned(QStringLiteral("Name/IP:"), Frame2);
+    place(Label2, 120, 360, 855, 255);
+    Label3 = rightAligned(QStringLiteral("Port Number:"), this);
+    place(Label3, 840, 1440, 1095, 255);
+    IPcheckButton = new QPushButton(QStringLiteral("Check IP"), Frame1);
+    IPcheckButton->setAutoDefault(false);
+    place(IPcheckButton, 1080, 720, 975, 255);
+    LocalIPcombo = new QComboBox(Frame1);
+    LocalIPcombo->setEditable(true);
+    LocalIPcombo->setInsertPolicy(QComboBox::NoInsert);
+    place(LocalIPcombo, 1080, 320, 1575, 315);
+    FastConnectCheckbox = new QCheckBox(QStringLiteral("Fast Reconnect"), this);
+    place(FastConnectCheckbox, 3120, 360, 1455, 255);
+    HelpButton = new QPushButton(QStringLiteral("Help"), this);
+    HelpButton->setAutoDefault(false);
+    place(HelpButton, 3120, 2520, 1335, 375);
+    ServerModeCheckbox = new QCheckBox(QStringLiteral("Run in Server Mode Only"), this);
+    place(ServerModeCheckbox, 3120, 840, 1455, 375);
+    AutoResolveCheckbox = new QCheckBox(QStringLiteral("Auto Resolve"), Frame2);
+    place(AutoResolveCheckbox, 1080, 720, 1335, 255);
+
+    const QList<QWidget *> order{
+        RemoteHostBox, PortNumberBox,       OKbutton,   CancelButton,       IPcheckButton,
+        LocalIPcombo,  FastConnectCheckbox, HelpButton, ServerModeCheckbox, AutoResolveCheckbox};
+    for (qsizetype index = 1; index < order.size(); ++index)
+        QWidget::setTabOrder(order[index - 1], order[index]);
+
+    connect(OKbutton, &QPushButton::clicked, this, &NetworkSetupForm::OKbutton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &NetworkSetupForm::CancelButton_Click);
+    connect(HelpButton, &QPushButton::clicked, this, &NetworkSetupForm::HelpButton_Click);
+    connect(IPcheckButton, &QPushButton::clicked, this, &NetworkSetupForm::IPcheckButton_Click);
+    connect(ServerModeCheckbox, &QCheckBox::clicked, this,
+            &NetworkSetupForm::ServerModeCheckbox_Click);
+}
+
+void NetworkSetupForm::Form_Load()
+{
+    SocketControl &socket = *m_form.Socket1;
+    AutoResolveCheckbox->setChecked(m_form.AutoResolveHostName);
+    m_form.AutoReconnect = false;
+    FastConnectCheckbox->setChecked(m_form.NetworkTimerTag == QLatin1String(kFastTag));
+    m_form.NetworkTimer->stop();
+    // The connection manager switches resolving on again when it calls.
+    socket.setAutoResolve(false);
+    socket.Close();
+
+    LocalIPcombo->clear();
+    const int addresses = socket.LocalAddressCount();
+    for (int index = 0; index < addresses; ++index)
+        LocalIPcombo->addItem(socket.LocalAddressAt(index));
+    LocalIPcombo->setEditText(socket.LocalAddress());
+    RemoteHostBox->setText(socket.RemoteHostName().isEmpty() ? socket.RemoteHostAddress()
+                                                             : socket.RemoteHostName());
+    PortNumberBox->setText(QString::number(m_form.Port_Number));
+    ServerModeCheckbox->setChecked(m_form.RunInServerMode);
+    showHostBoxForServerMode(m_form.RunInServerMode);
+    IPcheckButton->setEnabled(!findAddressViewer().program.isEmpty());
+    IPcheckTaskId = 0;
+}
+
+void NetworkSetupForm::showHostBoxForServerMode(bool serverMode)
+{
+    // A server only waits for calls: the host is kept, but shown as not in use.
+    RemoteHostBox->setEnabled(!serverMode);
+    QPalette colours = RemoteHostBox->palette();
+    const QColor background = palette().color(serverMode ? QPalette::Button : QPalette::Base);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        colours.setColor(group, QPalette::Base, background);
+    RemoteHostBox->setPalette(colours);
+}
+
+void NetworkSetupForm::ServerModeCheckbox_Click()
+{
+    showHostBoxForServerMode(ServerModeCheckbox->isChecked());
+}
+
+NetworkSetupForm::Viewer NetworkSetupForm::findAddressViewer() const
+{
+    const QStringList listAddresses{QStringLiteral("-e"), QStringLiteral("sh"),
+                                    QStringLiteral("-c"),
+                                    QStringLiteral("ip address; echo; read x")};
+    const QList<Viewer> viewers{
+        {QStringLiteral("nm-connection-editor"), {}},
+        {QStringLiteral("x-terminal-emulator"), listAddresses},
+        {QStringLiteral("xterm"), listAddresses},
+    };
+    const Programs &programs = *m_form.environment().programs;
+    for (const Viewer &viewer : viewers) {
+        const QString found = programs.findProgram({viewer.program});
+        if (!found.isEmpty())
+            return {found, viewer.arguments};
+    }
+    return {};
+}
+
+void NetworkSetupForm::IPcheckButton_Click()
+{
+    const Viewer viewer = findAddressViewer();
+    const qint64 taskId =
+        viewer.program.isEmpty()
+            ? 0
+            : m_form.environment().programs->start(viewer.program, viewer.arguments);
+    // Only the copy started last is closed with the dialog.
+    IPcheckTaskId = taskId;
+    if (taskId == 0) {
+        m_form.environment().messageBoxes->inform(
+            this, QStringLiteral("The address viewer could not be started."),
+            QString::fromLatin1(HelpTexts::kProgramTitle), MessageBoxes::Icon::Warning);
+    }
+}
+
+void NetworkSetupForm::OKbutton_Click()
+{
+    SocketControl &socket = *m_form.Socket1;
+    socket.Close();
+    // The socket's closing events are handled before anything changes under them.
+    QCoreApplication::processEvents();
+
+    const QString host = RemoteHostBox->text();
+    if (Routines::IsIPAddress(host)) {
+        socket.setRemoteHostName(QString());
+        socket.setRemoteHostAddress(host);
+    } else {
+        socket.setRemoteHostAddress(QString());
+        socket.setRemoteHostName(host);
+    }
+
+    const qint64 port = portFromText(PortNumberBox->text());
+    if (fits<qint32>(port))
+        m_form.Port_Number = int(port);
+    socket.setRemotePort(m_form.Port_Number);
+    socket.setLocalPort(m_form.Port_Number);
+    // Ports above the 16-bit signed range are stored but never bound.
+    if (fits<qint16>(port))
+        socket.Bind(LocalIPcombo->currentText(), int(port));
+
+    m_form.showDestination();
+    m_form.RunInServerMode = ServerModeCheckbox->isChecked();
+    m_form.AutoResolveHostName = AutoResolveCheckbox->isChecked();
+    const bool fast = FastConnectCheckbox->isChecked();
+    m_form.NetworkTimer->setInterval(fast ? kFastIntervalMs : kSlowIntervalMs);
+    m_form.NetworkTimerTag = QString::fromLatin1(fast ? kFastTag : kSlowTag);
+    socket.Abort();
+    m_form.Ack_Retries = 0;
+    m_form.setNetStatus(QStringLiteral("Calling ..."));
+    accept();
+}
+
+void NetworkSetupForm::CancelButton_Click()
+{
+    reject();
+}
+
+void NetworkSetupForm::HelpButton_Click()
+{
+    m_form.environment().messageBoxes->inform(this, HelpTexts::network(),
+                                              QString::fromLatin1(HelpTexts::kNetworkTitle));
+}
+
+void NetworkSetupForm::done(int result)
+{
+    Form_Unload();
+    QDialog::done(result);
+}
+
+void NetworkSetupForm::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // Nothing is sent to a viewer that the user has already closed.
+    if (IPcheckTaskId != 0)
+        m_form.environment().programs->terminate(IPcheckTaskId);
+    IPcheckTaskId = 0;
+    m_form.AutoReconnect = true;
+    m_form.NetworkTimer->start();
+}

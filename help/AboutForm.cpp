@@ -1,0 +1,120 @@
+#include "help/AboutForm.h"
+
+#include "app/MainForm.h"
+#include "dialogs/TwipsPlacement.h"
+#include "help/HelpTexts.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Programs.h"
+
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+namespace
+{
+
+constexpr int kClientWidthTwips = 6285;
+constexpr int kClientHeightTwips = 3510;
+constexpr int kIconPixels = 32;
+constexpr int kTitlePointSize = 12;
+
+} // namespace
+
+AboutForm::AboutForm(MainForm &form) : QDialog(&form), m_form(form)
+{
+    setWindowTitle(QStringLiteral(" About Tethra"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setModal(true);
+    buildControls();
+    Form_Load();
+}
+
+QStringList AboutForm::systemInformationViewers()
+{
+    return {QStringLiteral("hardinfo"), QStringLiteral("hardinfo2"), QStringLiteral("kinfocenter")};
+}
+
+void AboutForm::place(QWidget *widget, int left, int top, int width, int height) const
+{
+    TwipsPlacement::place(m_form, widget, left, top, width, height);
+}
+
+void AboutForm::buildControls()
+{
+    setFixedSize(m_form.twipsToPixels(kClientWidthTwips), m_form.twipsToPixels(kClientHeightTwips));
+    const auto blackLabel = [this](const QString &text) {
+        auto *label = new QLabel(text, this);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        QPalette colours = label->palette();
+        colours.setColor(QPalette::WindowText, Qt::black);
+        label->setPalette(colours);
+        return label;
+    };
+
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setDefault(true);
+    place(cmdOK, 4920, 2640, 1260, 345);
+    cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    cmdSysInfo->setAutoDefault(false);
+    place(cmdSysInfo, 4920, 3075, 1245, 345);
+    lblDescription = blackLabel(HelpTexts::aboutDescription());
+    lblDescription->setWordWrap(true);
+    place(lblDescription, 840, 720, 4725, 1650);
+    lblDisclaimer = blackLabel(QString());
+    place(lblDisclaimer, 255, 2625, 4590, 825);
+    lblTitle = blackLabel(QString());
+    QFont titleFont(QStringLiteral("MS Sans Serif"), kTitlePointSize, QFont::Bold);
+    lblTitle->setFont(titleFont);
+    place(lblTitle, 840, 240, 3885, 480);
+    ImageIcon = new QLabel(this);
+    ImageIcon->setPixmap(m_form.windowIcon().pixmap(kIconPixels, kIconPixels));
+    place(ImageIcon, 240, 120, 480, 480);
+    ImageIcon->setFocusPolicy(Qt::NoFocus);
+
+    Line1 = new QFrame(this);
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Plain);
+    place(Line1, 120, 2499, 6000, 15);
+    Line2 = new QFrame(this);
+    Line2->setFrameShape(QFrame::HLine);
+    Line2->setFrameShadow(QFrame::Plain);
+    place(Line2, 120, 2520, 6000, 15);
+
+    QWidget::setTabOrder(cmdOK, cmdSysInfo);
+    cmdOK->setFocus();
+
+    connect(cmdOK, &QPushButton::clicked, this, &AboutForm::cmdOK_Click);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &AboutForm::cmdSysInfo_Click);
+}
+
+void AboutForm::Form_Load()
+{
+    lblTitle->setText(
+        HelpTexts::titleLine(TETHRA_VERSION_MAJOR, TETHRA_VERSION_MINOR, TETHRA_VERSION_PATCH));
+    // The notice separates its lines with CR; a label breaks lines at LF.
+    lblDisclaimer->setText(HelpTexts::aboutNotice().replace(QLatin1Char('\r'), QLatin1Char('\n')));
+}
+
+void AboutForm::cmdOK_Click()
+{
+    accept();
+}
+
+void AboutForm::cmdSysInfo_Click()
+{
+    StartSysInfo();
+}
+
+void AboutForm::StartSysInfo()
+{
+    Programs &programs = *m_form.environment().programs;
+    const QString viewer = programs.findProgram(systemInformationViewers());
+    if (!viewer.isEmpty() && programs.start(viewer, {}) != 0)
+        return;
+    m_form.environment().messageBoxes->inform(
+        this, QStringLiteral("System Information Is Unavailable At This Time"),
+        QString::fromLatin1(HelpTexts::kProgramTitle));
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The Help menu's commands: the tips, the maker's web site and the about box.
+class MainForm;
+
+class HelpMenu final
+{
+public:
+    static constexpr const char *kMakerWebAddress = "https://www.orrindale.example/";
+
+    explicit HelpMenu(MainForm &form) : m_form(form) {}
+
+    void TipsMenuItem_Click();
+    // The user sees nothing when no browser is available.
+    void VisitMenuItem_Click();
+    void AboutMenuItem_Click();
+
+private:
+    MainForm &m_form;
+};

@@ -1,0 +1,213 @@
+#pragma once
+// Stand-ins for the desktop services a test cannot drive for real: message boxes that a
+// test answers, a file picker with queued answers, helper programs that are only recorded,
+// a clock and a random draw that a test fixes. TestEnvironment bundles one of each with a
+// temporary settings folder, so a test builds a station with a single line.
+#include "app/StationEnvironment.h"
+#include "platform/Clock.h"
+#include "platform/FilePicker.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Printing.h"
+#include "platform/Programs.h"
+#include "platform/RandomSource.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QList>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <functional>
+
+class FakeMessageBoxes final : public MessageBoxes
+{
+public:
+    enum class Kind { Inform, AskYesNo, InformLater };
+    struct Box {
+        Kind kind = Kind::Inform;
+        QString text;
+        QString title;
+        Icon icon = Icon::None;
+        QPointer<QWidget> owner;
+        bool answer = false; // the answer given to a Yes/No box
+    };
+
+    void inform(QWidget *owner, const QString &text, const QString &title, Icon icon) override;
+    bool askYesNo(QWidget *owner, const QString &text, const QString &title, Icon icon) override;
+    // The box counts as closed by the user on the next pass of the event loop, unless
+    // holdLaterBoxes is set; then closeHeldBoxes() closes them.
+    void informLater(QWidget *owner, const QString &text, const QString &title,
+                     std::function<void()> onClosed) override;
+
+    // Answers for Yes/No boxes, used in order; when none is queued, defaultAnswer.
+    void queueAnswer(bool yes) { m_answers.append(yes); }
+    bool defaultAnswer = false;
+    bool holdLaterBoxes = false;
+    void closeHeldBoxes();
+
+    // Runs while a box is shown, before it returns: the test's view of the moment the
+    // user sees the box.
+    std::function<void(const Box &)> onShown;
+
+    const QList<Box> &boxes() const { return m_boxes; }
+    int count() const { return int(m_boxes.size()); }
+    const Box &last() const { return m_boxes.last(); }
+    int countWithText(const QString &text) const;
+    void clear() { m_boxes.clear(); }
+
+private:
+    void record(Box box);
+
+    QList<Box> m_boxes;
+    QList<bool> m_answers;
+    QList<std::function<void()>> m_held;
+};
+
+class FakeFilePicker final : public FilePicker
+{
+public:
+    struct Call {
+        QPointer<QWidget> owner;
+        Request request;
+    };
+
+    // The chosen path of the next pick; an empty text is a cancelled picker. With nothing
+    // queued the picker is cancelled.
+    void queueAnswer(const QString &path) { m_answers.append(path); }
+    QString pick(QWidget *owner, const Request &request) override;
+
+    const QList<Call> &calls() const { return m_calls; }
+    int count() const { return int(m_calls.size()); }
+    const Request &lastRequest() const { return m_calls.last().request; }
+
+private:
+    QList<QString> m_answers;
+    QList<Call> m_calls;
+};
+
+class FakePrograms final : public Programs
+{
+public:
+    struct Started {
+        qint64 taskId = 0;
+        QString program;
+        QStringList arguments;
+    };
+
+    // Programs that findProgram finds and start can start.
+    void install(const QString &program) { m_installed.insert(program); }
+    // Installed but failing to start (start returns 0).
+    void breakProgram(const QString &program) { m_broken.insert(program); }
+
+    QString findProgram(const QStringList &candidates) const override;
+    qint64 start(const QString &program, const QStringList &arguments) override;
+    bool terminate(qint64 taskId) override;
+    bool openUrl(const QString &url) override;
+
+    // The user closes the program's window.
+    void finish(qint64 taskId) { m_running.remove(taskId); }
+    bool isRunning(qint64 taskId) const { return m_running.contains(taskId); }
+
+    bool openUrlResult = true;
+    const QList<Started> &started() const { return m_started; }
+    const QList<qint64> &terminated() const { return m_terminated; }
+    const QStringList &openedUrls() const { return m_urls; }
+    // Every call of terminate, also those that found the task gone.
+    int terminateCalls() const { return m_terminateCalls; }
+
+private:
+    QSet<QString> m_installed;
+    QSet<QString> m_broken;
+    QSet<qint64> m_running;
+    QList<Started> m_started;
+    QList<qint64> m_terminated;
+    QStringList m_urls;
+    qint64 m_nextTaskId = 1000;
+    int m_terminateCalls = 0;
+};
+
+// Follows real time until frozen; a frozen clock moves only by advance() and by
+// stepPerRead on every reading, so a wait that polls the clock ends without real waiting.
+class FakeClock final : public Clock
+{
+public:
+    FakeClock();
+    qint64 monotonicMs() const override;
+    QDateTime now() const override;
+
+    void freeze(qint64 ms);
+    void advance(qint64 ms);
+    qint64 stepPerRead = 0;
+    void setNow(const QDateTime &now) { m_now = now; }
+    // Runs on every reading of monotonicMs with the value returned.
+    std::function<void(qint64)> onRead;
+    int reads() const { return m_reads; }
+
+private:
+    QElapsedTimer m_started;
+    bool m_frozen = false;
+    mutable qint64 m_frozenMs = 0;
+    mutable int m_reads = 0;
+    QDateTime m_now;
+};
+
+// Returns the queued values in order and then repeats the last one (0.5 when none).
+class FakeRandom final : public RandomSource
+{
+public:
+    void queue(double value) { m_values.append(value); }
+    double next() override;
+    int draws() const { return m_draws; }
+
+private:
+    QList<double> m_values;
+    double m_last = 0.5;
+    int m_draws = 0;
+};
+
+class FakePrinting final : public Printing
+{
+public:
+    bool printText(QWidget *owner, const QString &text) override;
+    bool answer = true; // false: the user cancelled the print dialog
+    const QStringList &printed() const { return m_printed; }
+    int dialogsShown() const { return m_dialogs; }
+
+private:
+    QStringList m_printed;
+    int m_dialogs = 0;
+};
+
+// One station's outside world for a test: a temporary settings folder and a fake of every
+// service. Keep it alive for as long as the station that uses it.
+class TestEnvironment final
+{
+public:
+    explicit TestEnvironment(QString bindAddress = QStringLiteral("127.0.0.1"));
+    TestEnvironment(const TestEnvironment &) = delete;
+    TestEnvironment &operator=(const TestEnvironment &) = delete;
+
+    StationEnvironment environment();
+    bool isValid() const { return m_folder.isValid(); }
+    // Ends with '/'.
+    QString settingsFolder() const;
+    QString filePath(const QString &name) const { return settingsFolder() + name; }
+    // Makes Com n name the device: a com<n> symlink in the settings folder.
+    bool mapSerialPort(int port, const QString &devicePath) const;
+    bool unmapSerialPort(int port) const;
+
+    QString bindAddress;
+    FakeClock clock;
+    FakeRandom random;
+    FakeMessageBoxes messageBoxes;
+    FakeFilePicker filePicker;
+    FakePrinting printing;
+    FakePrograms programs;
+
+private:
+    QTemporaryDir m_folder;
+};
