@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QScopedValueRollback>
 
+NetworkReceiver::NetworkReceiver(MainForm &form) : m_form(form), m_reader(form.NetRxBuffer) {}
+
 void NetworkReceiver::Socket1_Read()
 {
     // Never entered again while it works on the buffer; the socket raises OnRead again for
@@ -22,7 +24,7 @@ void NetworkReceiver::Socket1_Read()
         return;
     const QScopedValueRollback<bool> reading(m_reading, true);
 
-    PacketReader reader(m_form.NetRxBuffer);
+    PacketReader &reader = m_reader;
     reader.append(m_form.Socket1->Read(kReadSize));
     while (const std::optional<PacketReader::Packet> packet = reader.next()) {
         switch (packet->flag) {

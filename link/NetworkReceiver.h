@@ -3,6 +3,8 @@
 // loopback mode and the status, data packets go to the serial port (or straight back to
 // the peer in local loopback), and every known packet tells the connection manager that
 // the peer is alive.
+#include "link/PacketReader.h"
+
 #include <QByteArray>
 
 class MainForm;
@@ -12,7 +14,7 @@ class NetworkReceiver final
 public:
     static constexpr int kReadSize = 1024;
 
-    explicit NetworkReceiver(MainForm &form) : m_form(form) {}
+    explicit NetworkReceiver(MainForm &form);
 
     void Socket1_Read();
     bool unknownFlagBoxOpen() const { return m_unknownFlagBoxOpen; }
@@ -23,6 +25,8 @@ private:
     void reportUnknownFlag(char flag);
 
     MainForm &m_form;
+    // Lives as long as the buffer, so a waiting data packet is not searched again on every read.
+    PacketReader m_reader;
     bool m_reading = false;
     bool m_unknownFlagBoxOpen = false;
 };
