@@ -5,6 +5,17 @@
 // ways (raw mode). The receive buffer is bounded: while the station stops reading (its
 // network side is full), the kernel buffer fills and the device's flow control holds the
 // sender back, so nothing is dropped here.
+//
+// Devices that keep their own line settings: the settings text is a request to the device.
+// A device that takes the request without error but keeps a line format of its own (a
+// pseudo-terminal always runs 8 data bits without parity; some virtual and network ports
+// ignore the baud rate) is used as it is: the open succeeds, the bytes flow, and Settings
+// still reads back the text as written. Only a device that refuses a setting with an
+// error fails the open.
+//
+// The port is held exclusively: besides QSerialPort's own locking, the open descriptor
+// carries an advisory lock (flock), which other serial programs honour and which a second
+// open inside this process also meets.
 #include "platform/SerialPortMap.h"
 
 #include <QByteArray>
@@ -21,6 +32,9 @@ class SerialControl final : public QObject
 public:
     static constexpr int kCommEventReceive = 2;
     static constexpr qint64 kReadBufferBound = 32768;
+    // Output beyond this many untransmitted bytes is dropped (a device held back by its
+    // flow control must not grow the queue without end).
+    static constexpr qint64 kWriteBufferBound = 1024 * 1024;
 
     explicit SerialControl(SerialPortMap portMap, QObject *parent = nullptr);
     ~SerialControl() override;
@@ -29,7 +43,8 @@ public:
     void setCommPort(int port) { m_commPort = port; }
     // "9600,e,7,1": baud, parity letter (n, e, o, m, s in either case), data bits 5 to 8,
     // stop bits 1, 1.5 or 2. Read back exactly as written. Returns false (and keeps the old
-    // text) for a text that is not of that form.
+    // text) for a text that is not of that form. On an open port the settings apply at
+    // once; a device refusing them also returns false, with errorString() saying why.
     QString Settings() const { return m_settings; }
     bool setSettings(const QString &settings);
     // 0 none, 1 XON/XOFF, 2 RTS/CTS.
@@ -44,12 +59,14 @@ public:
     QString devicePath() const;
 
     int InBufferCount() const;
+    int OutBufferCount() const;
     QByteArray Input();
     void Output(const QByteArray &bytes);
     int CommEvent() const { return m_commEvent; }
 
     // Back-pressure: while paused, received bytes stay in the device.
     void setInputPaused(bool paused);
+    bool inputPaused() const { return m_inputPaused; }
     const SerialPortMap &portMap() const { return m_portMap; }
 
 Q_SIGNALS:
@@ -59,9 +76,11 @@ Q_SIGNALS:
     void portLost(const QString &reason);
 
 private:
-    void applySettings();
+    bool applySettings();
+    bool openFailed(const QString &reason);
     void onReadyRead();
     void onError();
+    bool deviceHungUp() const;
 
     SerialPortMap m_portMap;
     QSerialPort *m_port = nullptr;
@@ -70,5 +89,8 @@ private:
     int m_handshaking = 0;
     int m_commEvent = 0;
     bool m_inputPaused = false;
+    bool m_lost = false;
+    bool m_applying = false;
+    QString m_openPath;
     QString m_error;
 };
