@@ -124,6 +124,11 @@ bool DesktopPrinting::printText(QWidget *owner, const QString &text)
                       QAbstractPrintDialog::PrintCollateCopies);
     if (dialog.exec() != QDialog::Accepted)
         return false;
+    return printPlainText(printer, text);
+}
+
+bool printPlainText(QPrinter &printer, const QString &text)
+{
     QTextDocument document;
     document.setPlainText(text);
     document.print(&printer);

@@ -2,6 +2,7 @@
 // Printing plain text after the user chose a printer.
 #include <QString>
 
+class QPrinter;
 class QWidget;
 
 class Printing
@@ -13,6 +14,9 @@ public:
     // nothing is printed then.
     virtual bool printText(QWidget *owner, const QString &text) = 0;
 };
+
+// Lays the text out as plain text on the printer's pages; false when the printer failed.
+bool printPlainText(QPrinter &printer, const QString &text);
 
 class DesktopPrinting final : public Printing
 {
