@@ -39,6 +39,7 @@ constexpr int kNonClientTwips = 655;
 constexpr int kTwipsPerInch = 1440;
 constexpr int kRs232TimerMs = 50;
 constexpr int kFastTickMs = 100;
+constexpr int kDesignFontPoints = 8;
 } // namespace
 
 MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
@@ -47,6 +48,11 @@ MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // The layout's sizes were designed for an 8 point dialog font.
+    QFont designFont = font();
+    designFont.setPointSize(kDesignFontPoints);
+    setFont(designFont);
+
     Socket1 = new SocketControl(this);
     RS232comms = new SerialControl(SerialPortMap(m_environment.settingsFolder), this);
     RS232timer = new QTimer(this);
