@@ -46,8 +46,10 @@ NetworkSetupForm::NetworkSetupForm(MainForm &form) : QDialog(&form), m_form(form
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
+    TwipsPlacement::useDesignFont(this);
     buildControls();
     Form_Load();
+    TwipsPlacement::fitToText(m_form, this);
 }
 
 NetworkSetupForm::~NetworkSetupForm()

@@ -78,9 +78,11 @@ RS232SetupForm::RS232SetupForm(MainForm &form) : QDialog(&form), m_form(form)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
+    TwipsPlacement::useDesignFont(this);
     buildControls();
     setTabOrder();
     Form_Load();
+    TwipsPlacement::fitToText(m_form, this);
 }
 
 void RS232SetupForm::place(QWidget *widget, int left, int top, int width, int height) const

@@ -55,8 +55,10 @@ TrafficLogSetupForm::TrafficLogSetupForm(MainForm &form, QWidget *owner)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
+    TwipsPlacement::useDesignFont(this);
     buildControls();
     Form_Load();
+    TwipsPlacement::fitToText(m_form, this);
 }
 
 void TrafficLogSetupForm::place(QWidget *widget, int left, int top, int width, int height) const

@@ -1,17 +1,24 @@
 #pragma once
 // The dialogs are laid out in twips, as the main window is; the station converts them for
-// the screen it is on.
-#include "app/MainForm.h"
-
+// the screen it is on. The twips sizes were drawn for an 8 point sans serif of the
+// Helvetica kind; where the font at hand is wider, fitToText gives a caption the room it
+// needs rather than cutting it off.
 #include <QWidget>
+
+class MainForm;
 
 namespace TwipsPlacement
 {
 
-inline void place(const MainForm &form, QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(form.twipsToPixels(left), form.twipsToPixels(top),
-                        form.twipsToPixels(width), form.twipsToPixels(height));
-}
+inline constexpr int kDesignPointSize = 8;
+inline constexpr double kSmallestPointSize = 6.0;
+
+void place(const MainForm &form, QWidget *widget, int left, int top, int width, int height);
+// The design font: the first of the usual dialog families that is installed.
+void useDesignFont(QWidget *window);
+// Widens the captions of labels, check boxes and option buttons that do not fit (right-aligned
+// labels grow to the left), shrinks the font of word-wrapped labels until their text fits their
+// box, and widens the window when a caption now reaches past its right edge.
+void fitToText(const MainForm &form, QWidget *window);
 
 } // namespace TwipsPlacement

@@ -27,8 +27,10 @@ AboutForm::AboutForm(MainForm &form) : QDialog(&form), m_form(form)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
+    TwipsPlacement::useDesignFont(this);
     buildControls();
     Form_Load();
+    TwipsPlacement::fitToText(m_form, this);
 }
 
 QStringList AboutForm::systemInformationViewers()
@@ -64,6 +66,7 @@ void AboutForm::buildControls()
     lblDescription->setWordWrap(true);
     place(lblDescription, 840, 720, 4725, 1650);
     lblDisclaimer = blackLabel(QString());
+    lblDisclaimer->setWordWrap(true);
     place(lblDisclaimer, 255, 2625, 4590, 825);
     lblTitle = blackLabel(QString());
     QFont titleFont(QStringLiteral("MS Sans Serif"), kTitlePointSize, QFont::Bold);

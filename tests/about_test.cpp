@@ -5,6 +5,7 @@
 #include "help/HelpMenu.h"
 #include "support/FakeServices.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -35,6 +36,27 @@ private:
     std::unique_ptr<MainForm> m_form;
 };
 
+// Captions that the dialog's font does not fit into their control.
+QStringList cutCaptions(const QWidget &window)
+{
+    QStringList cut;
+    for (const QWidget *widget : window.findChildren<QWidget *>()) {
+        const auto *label = qobject_cast<const QLabel *>(widget);
+        const auto *option = qobject_cast<const QAbstractButton *>(widget);
+        const bool caption =
+            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
+            (option && !qobject_cast<const QPushButton *>(widget));
+        if (!caption)
+            continue;
+        const QString text = label ? label->text() : option->text();
+        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
+            cut.append(text);
+        if (widget->geometry().right() >= widget->parentWidget()->width())
+            cut.append(text + QStringLiteral(" (past its container)"));
+    }
+    return cut;
+}
+
 } // namespace
 
 class AboutTest final : public QObject
@@ -42,6 +64,7 @@ class AboutTest final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void captions_fitTheirControls();
     void load_showsTitleLineCaptionAndTexts();
     void enterAndEscape_closeTheBox_data();
     void enterAndEscape_closeTheBox();
@@ -202,6 +225,14 @@ void AboutTest::visitMenuItem_opensMakersSite_andIgnoresFailure()
              QStringList({QStringLiteral("https://www.orrindale.example/"),
                           QStringLiteral("https://www.orrindale.example/")}));
     QCOMPARE(station.env().messageBoxes.count(), 0);
+}
+
+void AboutTest::captions_fitTheirControls()
+{
+    Station station;
+    AboutForm dialog(station.form());
+    dialog.show();
+    QCOMPARE(cutCaptions(dialog), QStringList());
 }
 
 QTEST_MAIN(AboutTest)

@@ -8,6 +8,7 @@
 #include "platform/SocketControl.h"
 #include "support/FakeServices.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -62,6 +63,27 @@ void suspend(MainForm &form)
     form.Socket1->Abort();
 }
 
+// Captions that the dialog's font does not fit into their control.
+QStringList cutCaptions(const QWidget &window)
+{
+    QStringList cut;
+    for (const QWidget *widget : window.findChildren<QWidget *>()) {
+        const auto *label = qobject_cast<const QLabel *>(widget);
+        const auto *option = qobject_cast<const QAbstractButton *>(widget);
+        const bool caption =
+            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
+            (option && !qobject_cast<const QPushButton *>(widget));
+        if (!caption)
+            continue;
+        const QString text = label ? label->text() : option->text();
+        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
+            cut.append(text);
+        if (widget->geometry().right() >= widget->parentWidget()->width())
+            cut.append(text + QStringLiteral(" (past its container)"));
+    }
+    return cut;
+}
+
 } // namespace
 
 class NetworkSetupTest final : public QObject
@@ -69,6 +91,7 @@ class NetworkSetupTest final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void captions_fitTheirControls();
     void opening_dropsLiveConnection_andCancelResumes();
     void opening_closesListeningSocket();
     void opening_showsCurrentSettings();
@@ -473,6 +496,14 @@ void NetworkSetupTest::help_showsNetworkHelpOverTheDialog()
     QCOMPARE(boxes.last().owner.data(), &dialog);
     QCOMPARE(dialog.PortNumberBox->text(), QStringLiteral("5555"));
     QVERIFY(!station.form().AutoReconnect);
+}
+
+void NetworkSetupTest::captions_fitTheirControls()
+{
+    Station station(QStringLiteral("127.0.0.1"));
+    NetworkSetupForm dialog(station.form());
+    dialog.show();
+    QCOMPARE(cutCaptions(dialog), QStringList());
 }
 
 QTEST_MAIN(NetworkSetupTest)

@@ -9,6 +9,7 @@
 #include "support/FakeServices.h"
 #include "support/Pty.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
@@ -77,6 +78,27 @@ private:
     std::unique_ptr<MainForm> m_form;
 };
 
+// Captions that the dialog's font does not fit into their control.
+QStringList cutCaptions(const QWidget &window)
+{
+    QStringList cut;
+    for (const QWidget *widget : window.findChildren<QWidget *>()) {
+        const auto *label = qobject_cast<const QLabel *>(widget);
+        const auto *option = qobject_cast<const QAbstractButton *>(widget);
+        const bool caption =
+            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
+            (option && !qobject_cast<const QPushButton *>(widget));
+        if (!caption)
+            continue;
+        const QString text = label ? label->text() : option->text();
+        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
+            cut.append(text);
+        if (widget->geometry().right() >= widget->parentWidget()->width())
+            cut.append(text + QStringLiteral(" (past its container)"));
+    }
+    return cut;
+}
+
 } // namespace
 
 class RS232SetupTest final : public QObject
@@ -84,6 +106,7 @@ class RS232SetupTest final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void captions_fitTheirControls();
     void portList_offersOwnAndFreePorts_notHeldOrMissing();
     void portList_endsWithNoneWhenNoPortIsUsable();
     void dropDown_keepsShownTextThatIsNoLongerListed();
@@ -531,6 +554,14 @@ void RS232SetupTest::logTrafficButton_opensLogSetupOwnedByThisDialog()
     QCOMPARE(caption, QStringLiteral(" Setup RS232 Traffic Logging"));
     QVERIFY(dialog.isVisible());
     QVERIFY(dialog.FlowOption[0]->isChecked());
+}
+
+void RS232SetupTest::captions_fitTheirControls()
+{
+    Station station;
+    RS232SetupForm dialog(station.form());
+    dialog.show();
+    QCOMPARE(cutCaptions(dialog), QStringList());
 }
 
 QTEST_MAIN(RS232SetupTest)

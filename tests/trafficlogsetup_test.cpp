@@ -5,8 +5,10 @@
 #include "dialogs/ValueLabel.h"
 #include "support/FakeServices.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +42,27 @@ private:
     std::unique_ptr<MainForm> m_form;
 };
 
+// Captions that the dialog's font does not fit into their control.
+QStringList cutCaptions(const QWidget &window)
+{
+    QStringList cut;
+    for (const QWidget *widget : window.findChildren<QWidget *>()) {
+        const auto *label = qobject_cast<const QLabel *>(widget);
+        const auto *option = qobject_cast<const QAbstractButton *>(widget);
+        const bool caption =
+            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
+            (option && !qobject_cast<const QPushButton *>(widget));
+        if (!caption)
+            continue;
+        const QString text = label ? label->text() : option->text();
+        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
+            cut.append(text);
+        if (widget->geometry().right() >= widget->parentWidget()->width())
+            cut.append(text + QStringLiteral(" (past its container)"));
+    }
+    return cut;
+}
+
 } // namespace
 
 class TrafficLogSetupTest final : public QObject
@@ -47,6 +70,7 @@ class TrafficLogSetupTest final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void captions_fitTheirControls();
     void load_splitsStoredPathIntoFolderAndName_data();
     void load_splitsStoredPathIntoFolderAndName();
     void ok_joinsFolderAndNameWithOneSeparator_data();
@@ -402,6 +426,14 @@ void TrafficLogSetupTest::logTrafficButton_opensDialogOwnedByMainWindow()
     form.TrafficLogButton->click();
     QCOMPARE(owner, &form);
     QCOMPARE(form.RxLogFile, QStringLiteral("/logs/main.log"));
+}
+
+void TrafficLogSetupTest::captions_fitTheirControls()
+{
+    Station station;
+    TrafficLogSetupForm dialog(station.form(), &station.form());
+    dialog.show();
+    QCOMPARE(cutCaptions(dialog), QStringList());
 }
 
 QTEST_MAIN(TrafficLogSetupTest)

@@ -1,0 +1,95 @@
+#include "dialogs/TwipsPlacement.h"
+
+#include "app/MainForm.h"
+#include "dialogs/ValueLabel.h"
+
+#include <QAbstractButton>
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+
+namespace
+{
+
+constexpr int kMarginTwips = 120;
+constexpr double kFontStep = 0.5;
+
+void widenToCaption(QWidget *widget)
+{
+    const int missing = widget->sizeHint().width() - widget->width();
+    if (missing <= 0)
+        return;
+    QRect area = widget->geometry();
+    const auto *label = qobject_cast<QLabel *>(widget);
+    if (label && (label->alignment() & Qt::AlignRight)) {
+        const int leftward = qMin(missing, area.left());
+        area.setLeft(area.left() - leftward);
+        area.setRight(area.right() + missing - leftward);
+    } else {
+        area.setRight(area.right() + missing);
+    }
+    widget->setGeometry(area);
+}
+
+void shrinkUntilItFits(QLabel *label)
+{
+    QFont font = label->font();
+    while (label->heightForWidth(label->width()) > label->height() &&
+           font.pointSizeF() - kFontStep >= TwipsPlacement::kSmallestPointSize) {
+        font.setPointSizeF(font.pointSizeF() - kFontStep);
+        label->setFont(font);
+    }
+}
+
+} // namespace
+
+namespace TwipsPlacement
+{
+
+void place(const MainForm &form, QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(form.twipsToPixels(left), form.twipsToPixels(top),
+                        form.twipsToPixels(width), form.twipsToPixels(height));
+}
+
+void useDesignFont(QWidget *window)
+{
+    QFont font = window->font();
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Helvetica"),
+                      QStringLiteral("Nimbus Sans"), font.family()});
+    font.setPointSize(kDesignPointSize);
+    window->setFont(font);
+}
+
+void fitToText(const MainForm &form, QWidget *window)
+{
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        // Value fields show paths of any length; they are allowed to cut them.
+        if (qobject_cast<ValueLabel *>(label) || !label->pixmap().isNull())
+            continue;
+        if (label->wordWrap())
+            shrinkUntilItFits(label);
+        else
+            widenToCaption(label);
+    }
+    // Push buttons are left alone: their size hint asks for a style minimum, not for room
+    // their caption needs, and their captions are short.
+    for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+        if (!qobject_cast<QPushButton *>(button))
+            widenToCaption(button);
+    }
+
+    int right = 0;
+    for (QWidget *child : window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        right = qMax(right, child->geometry().right() + 1);
+    const int wanted = right + form.twipsToPixels(kMarginTwips);
+    if (wanted <= window->width())
+        return;
+    if (window->minimumWidth() == window->maximumWidth())
+        window->setFixedWidth(wanted);
+    else
+        window->resize(wanted, window->height());
+}
+
+} // namespace TwipsPlacement
