@@ -1,0 +1,328 @@
+// Throughput, latency, idle CPU and memory of two stations, measured in one run side by
+// side with a socat pair over the same kind of path: pseudo-terminals at both ends, TCP
+// over loopback between two addresses (127.0.0.1 and 127.0.0.2 by default).
+#include "common/BenchClock.h"
+#include "common/BridgeUnderTest.h"
+#include "common/LatencyProbe.h"
+#include "common/LinkCheck.h"
+#include "common/Median.h"
+#include "common/ProcStats.h"
+#include "common/Report.h"
+#include "common/SocatPair.h"
+#include "common/StationPair.h"
+#include "common/TrafficPump.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QMap>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <tuple>
+
+namespace
+{
+
+constexpr double kLinkTimeoutSeconds = 30;
+constexpr double kIdleCpuTarget = 0.005;
+constexpr double kLatencyRatioTarget = 1.2;
+constexpr double kRestSeconds = 0.5;
+
+struct Options {
+    QString binary;
+    QString addresses[2];
+    int port = 0;
+    qint64 bytes = 0;
+    int repeat = 0;
+    int samples = 0;
+    double idleSeconds = 0;
+    double ratedSeconds = 0;
+    double rate = 0;
+};
+
+// Figures gathered per bridge and measurement name, one per repetition.
+using Figures = QMap<QString, QMap<QString, std::vector<double>>>;
+
+Options parseOptions(const QCoreApplication &application)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Throughput, latency, idle CPU and peak memory of two stations against a socat pair."));
+    parser.addHelpOption();
+    const QCommandLineOption binary(QStringLiteral("binary"), QStringLiteral("Station program."),
+                                    QStringLiteral("PATH"), Report::defaultStationBinary());
+    const QCommandLineOption addressA(QStringLiteral("address-a"),
+                                      QStringLiteral("Loopback address of end A."),
+                                      QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption addressB(QStringLiteral("address-b"),
+                                      QStringLiteral("Loopback address of end B."),
+                                      QStringLiteral("IP"), QStringLiteral("127.0.0.2"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Station port; socat uses the next one."),
+                                  QStringLiteral("N"), QStringLiteral("29801"));
+    const QCommandLineOption bytes(QStringLiteral("bytes"),
+                                   QStringLiteral("Bytes per direction of a bulk transfer."),
+                                   QStringLiteral("N"), QStringLiteral("20000000"));
+    const QCommandLineOption repeat(QStringLiteral("repeat"),
+                                    QStringLiteral("Repetitions of every measurement."),
+                                    QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption samples(QStringLiteral("samples"),
+                                     QStringLiteral("Latency samples per size and repetition."),
+                                     QStringLiteral("N"), QStringLiteral("300"));
+    const QCommandLineOption idle(QStringLiteral("idle-seconds"),
+                                  QStringLiteral("Length of one idle CPU window."),
+                                  QStringLiteral("S"), QStringLiteral("30"));
+    const QCommandLineOption rated(QStringLiteral("rated-seconds"),
+                                   QStringLiteral("Length of the paced run both ways (0: skip)."),
+                                   QStringLiteral("S"), QStringLiteral("60"));
+    const QCommandLineOption rate(QStringLiteral("rate"),
+                                  QStringLiteral("Bytes per second each way in the paced run."),
+                                  QStringLiteral("B"), QStringLiteral("1000000"));
+    parser.addOptions(
+        {binary, addressA, addressB, port, bytes, repeat, samples, idle, rated, rate});
+    parser.process(application);
+    Options options;
+    options.binary = parser.value(binary);
+    options.addresses[0] = parser.value(addressA);
+    options.addresses[1] = parser.value(addressB);
+    options.port = parser.value(port).toInt();
+    options.bytes = parser.value(bytes).toLongLong();
+    options.repeat = parser.value(repeat).toInt();
+    options.samples = parser.value(samples).toInt();
+    options.idleSeconds = parser.value(idle).toDouble();
+    options.ratedSeconds = parser.value(rated).toDouble();
+    options.rate = parser.value(rate).toDouble();
+    return options;
+}
+
+std::vector<DirectionResult> pump(const BridgeUnderTest &bridge, const PumpSettings &settings,
+                                  bool aToB, bool bToA, quint64 seed)
+{
+    TrafficPump pump(settings);
+    if (aToB)
+        pump.addDirection(bridge.name + QStringLiteral(" A->B"), bridge.deviceFd[0],
+                          bridge.deviceFd[1], seed);
+    if (bToA)
+        pump.addDirection(bridge.name + QStringLiteral(" B->A"), bridge.deviceFd[1],
+                          bridge.deviceFd[0], seed + 1);
+    std::vector<DirectionResult> results = pump.run();
+    for (const DirectionResult &result : results)
+        Report::line(QStringLiteral("  ") + result.describe());
+    return results;
+}
+
+// Returns false when any byte was lost or changed.
+bool measureBulk(const BridgeUnderTest &bridge, const Options &options, int round, Figures &figures)
+{
+    PumpSettings settings;
+    settings.bytes = options.bytes;
+    bool intact = true;
+    const quint64 seed = quint64(round) * 10;
+    for (const auto &[aToB, bToA, name] :
+         {std::tuple{true, false, "one way A->B"}, std::tuple{false, true, "one way B->A"},
+          std::tuple{true, true, "both ways"}}) {
+        const std::vector<DirectionResult> results = pump(bridge, settings, aToB, bToA, seed);
+        double total = 0;
+        double start = results.front().firstWrite;
+        double end = results.front().lastRead;
+        for (const DirectionResult &result : results) {
+            intact &= result.intact();
+            total += double(result.received);
+            start = std::min(start, result.firstWrite);
+            end = std::max(end, result.lastRead);
+        }
+        const double rate = end > start ? total / (end - start) / 1e6 : 0;
+        figures[bridge.name][QString::fromLatin1(name) + QStringLiteral(" MB/s")].push_back(rate);
+        if (aToB && bToA)
+            Report::line(QStringLiteral("  %1 both ways: %2 MB/s together")
+                             .arg(bridge.name)
+                             .arg(rate, 0, 'f', 2));
+        BenchClock::sleepFor(kRestSeconds);
+    }
+    return intact;
+}
+
+void measureLatency(const BridgeUnderTest &bridge, const Options &options, Figures &figures)
+{
+    for (const int size : {1, 64}) {
+        const LatencyResult result =
+            LatencyProbe::measure(bridge.deviceFd[0], bridge.deviceFd[1], size, options.samples);
+        const Percentiles stats(result.seconds);
+        Report::line(QStringLiteral("  %1 latency %2 B A->B: %3, lost %4, damaged %5")
+                         .arg(bridge.name)
+                         .arg(size)
+                         .arg(stats.summary(1000, QStringLiteral(" ms")))
+                         .arg(result.lost)
+                         .arg(result.damaged));
+        const QString key = QStringLiteral("latency %1 B").arg(size);
+        figures[bridge.name][key + QStringLiteral(" p50 ms")].push_back(stats.median() * 1000);
+        figures[bridge.name][key + QStringLiteral(" p99 ms")].push_back(stats.at(99) * 1000);
+    }
+}
+
+// Every process of both bridges over the same idle window, so that all see the same machine.
+void measureIdleCpu(const std::vector<BridgeUnderTest> &bridges, double seconds, Figures &figures)
+{
+    std::vector<double> before;
+    for (const BridgeUnderTest &bridge : bridges)
+        for (const pid_t pid : bridge.pid)
+            before.push_back(ProcStats::cpuSeconds(pid));
+    const double start = BenchClock::now();
+    BenchClock::sleepFor(seconds);
+    const double elapsed = BenchClock::now() - start;
+    std::size_t index = 0;
+    for (const BridgeUnderTest &bridge : bridges) {
+        for (int end = 0; end < 2; ++end, ++index) {
+            const double used = ProcStats::cpuSeconds(bridge.pid[end]) - before[index];
+            const double share = used / elapsed;
+            Report::line(QStringLiteral("  %1 end %2 (pid %3): %4 s CPU in %5 s = %6 % of a core")
+                             .arg(bridge.name)
+                             .arg(QChar('A' + end))
+                             .arg(bridge.pid[end])
+                             .arg(used, 0, 'f', 3)
+                             .arg(elapsed, 0, 'f', 1)
+                             .arg(share * 100, 0, 'f', 3));
+            figures[bridge.name][QStringLiteral("idle CPU %1 %").arg(QChar('A' + end))].push_back(
+                share * 100);
+        }
+    }
+}
+
+bool measurePaced(const BridgeUnderTest &bridge, const Options &options)
+{
+    PumpSettings settings;
+    settings.seconds = options.ratedSeconds;
+    settings.bytesPerSecond = options.rate;
+    const std::vector<DirectionResult> results = pump(bridge, settings, true, true, 1000);
+    bool intact = true;
+    for (const DirectionResult &result : results)
+        intact &= result.intact();
+    Report::line(QStringLiteral("  %1 paced run %2 s at %3 B/s each way: %4")
+                     .arg(bridge.name)
+                     .arg(options.ratedSeconds)
+                     .arg(options.rate)
+                     .arg(intact ? QStringLiteral("no byte lost or changed")
+                                 : QStringLiteral("BYTES LOST OR CHANGED")));
+    return intact;
+}
+
+double median(const Figures &figures, const QString &bridge, const QString &name)
+{
+    return medianOf(figures.value(bridge).value(name));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    const Options options = parseOptions(application);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    StationPair stations;
+    if (!stations.startBound(options.binary, options.addresses[0], options.addresses[1],
+                             options.port)) {
+        Report::line(QStringLiteral("stations: ") + stations.errorString());
+        return 2;
+    }
+    SocatPair socat;
+    if (!socat.start(options.addresses[0], options.addresses[1], options.port + 1)) {
+        Report::line(QStringLiteral("socat: ") + socat.errorString());
+        return 2;
+    }
+    BridgeUnderTest socatBridge;
+    socatBridge.name = QStringLiteral("socat");
+    for (int end = 0; end < 2; ++end) {
+        socatBridge.deviceFd[end] = socat.deviceFd(end);
+        socatBridge.pid[end] = socat.pid(end);
+    }
+    const std::vector<BridgeUnderTest> bridges = {socatBridge, stations.bridge()};
+    for (const BridgeUnderTest &bridge : bridges) {
+        const double start = BenchClock::now();
+        if (!LinkCheck::waitForLink(bridge.deviceFd[0], bridge.deviceFd[1], kLinkTimeoutSeconds) ||
+            !LinkCheck::waitForLink(bridge.deviceFd[1], bridge.deviceFd[0], kLinkTimeoutSeconds)) {
+            Report::line(bridge.name + QStringLiteral(": no link. Station logs:\n") +
+                         stations.station(0).logTail() + stations.station(1).logTail());
+            return 2;
+        }
+        Report::line(QStringLiteral("%1 linked both ways after %2 s")
+                         .arg(bridge.name)
+                         .arg(BenchClock::now() - start, 0, 'f', 2));
+    }
+
+    Figures figures;
+    bool intact = true;
+    for (int round = 1; round <= options.repeat; ++round) {
+        Report::line(
+            QStringLiteral("round %1: bulk transfers of %2 bytes").arg(round).arg(options.bytes));
+        // The targets are the stations'; socat's figures are the yardstick.
+        for (const BridgeUnderTest &bridge : bridges)
+            intact &=
+                measureBulk(bridge, options, round, figures) || bridge.name == socatBridge.name;
+        Report::line(QStringLiteral("round %1: latency").arg(round));
+        for (const BridgeUnderTest &bridge : bridges)
+            measureLatency(bridge, options, figures);
+        Report::line(QStringLiteral("round %1: idle CPU").arg(round));
+        measureIdleCpu(bridges, options.idleSeconds, figures);
+    }
+    bool pacedIntact = true;
+    if (options.ratedSeconds > 0) {
+        Report::line(QStringLiteral("paced run both ways"));
+        for (const BridgeUnderTest &bridge : bridges)
+            pacedIntact &= measurePaced(bridge, options) || bridge.name == socatBridge.name;
+    }
+
+    Report::line(QStringLiteral("peak memory (VmHWM)"));
+    for (const BridgeUnderTest &bridge : bridges)
+        for (int end = 0; end < 2; ++end)
+            Report::line(QStringLiteral("  %1 end %2: %3 kB")
+                             .arg(bridge.name)
+                             .arg(QChar('A' + end))
+                             .arg(ProcStats::memoryKb(bridge.pid[end], "VmHWM")));
+
+    Report::line(QStringLiteral("summary: medians of %1 rounds").arg(options.repeat));
+    const QString socatName = socatBridge.name;
+    const QString tethraName = stations.bridge().name;
+    for (const QString &name : figures.value(tethraName).keys())
+        Report::line(QStringLiteral("  %1: tethra %2, socat %3")
+                         .arg(name)
+                         .arg(median(figures, tethraName, name), 0, 'f', 3)
+                         .arg(median(figures, socatName, name), 0, 'f', 3));
+
+    bool allMet = intact && pacedIntact;
+    Report::line(QStringLiteral("targets"));
+    Report::line(QStringLiteral("  every bulk transfer intact: ") + Report::verdict(intact));
+    for (const char *name : {"one way A->B MB/s", "one way B->A MB/s", "both ways MB/s"}) {
+        const bool met = median(figures, tethraName, QLatin1String(name)) >=
+                         median(figures, socatName, QLatin1String(name));
+        allMet &= met;
+        Report::line(QStringLiteral("  %1 at least socat's: %2").arg(name, Report::verdict(met)));
+    }
+    for (const char *name : {"latency 1 B p50 ms", "latency 64 B p50 ms"}) {
+        const double ratio = median(figures, tethraName, QLatin1String(name)) /
+                             median(figures, socatName, QLatin1String(name));
+        const bool met = ratio <= kLatencyRatioTarget;
+        allMet &= met;
+        Report::line(QStringLiteral("  %1 within %2 x socat's: %3 x, %4")
+                         .arg(name)
+                         .arg(kLatencyRatioTarget)
+                         .arg(ratio, 0, 'f', 2)
+                         .arg(Report::verdict(met)));
+    }
+    for (const char *name : {"idle CPU A %", "idle CPU B %"}) {
+        const bool met = median(figures, tethraName, QLatin1String(name)) < kIdleCpuTarget * 100;
+        allMet &= met;
+        Report::line(QStringLiteral("  station %1 under %2 %: %3")
+                         .arg(name)
+                         .arg(kIdleCpuTarget * 100)
+                         .arg(Report::verdict(met)));
+    }
+    if (options.ratedSeconds > 0)
+        Report::line(QStringLiteral("  paced run both ways without loss: ") +
+                     Report::verdict(pacedIntact));
+
+    for (int end = 0; end < 2; ++end)
+        stations.station(end).stop(SIGTERM);
+    return allMet ? 0 : 1;
+}
