@@ -8,6 +8,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
+#include "serial/SerialReconnector.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -42,7 +43,9 @@ void apply(MainForm &form, const SettingsRecords &records)
     form.RS232comms->setHandshaking(records.handshaking);
     if (records.serialPort != 0) {
         form.RS232comms->setCommPort(static_cast<qint16>(records.serialPort));
-        form.RS232comms->setPortOpen(true);
+        // A device that is not there yet (an adapter plugged in later) is opened when it comes.
+        if (!form.RS232comms->setPortOpen(true))
+            form.serialReconnector().expectPort();
     }
     if (records.viewTraffic)
         form.trafficMonitor().ViewMenuItem_Click();
@@ -78,7 +81,9 @@ void SaveDefaults(MainForm &form)
     records.remoteHost = Routines::IsIPAddress(form.DestinationName->text())
                              ? form.Socket1->RemoteHostAddress()
                              : form.Socket1->RemoteHostName();
-    records.serialPort = form.RS232comms->PortOpen() ? form.RS232comms->CommPort() : 0;
+    // A port waiting for its device stays the station's port for the next start.
+    const bool portWanted = form.RS232comms->PortOpen() || form.serialReconnector().isExpecting();
+    records.serialPort = portWanted ? form.RS232comms->CommPort() : 0;
     records.serialSettings = form.RS232comms->Settings();
     records.handshaking = form.RS232comms->Handshaking();
     records.rxLogFile = form.RxLogFile;

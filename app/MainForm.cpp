@@ -14,6 +14,7 @@
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "serial/SerialForwarder.h"
+#include "serial/SerialReconnector.h"
 #include "help/HelpMenu.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
@@ -71,6 +72,7 @@ MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
     m_networkReceiver = std::make_unique<NetworkReceiver>(*this);
     m_loopback = std::make_unique<Loopback>(*this);
     m_serialForwarder = std::make_unique<SerialForwarder>(*this);
+    m_serialReconnector = std::make_unique<SerialReconnector>(*this);
     m_helpMenu = std::make_unique<HelpMenu>(*this);
     connectEvents();
     RS232timer->start();
@@ -327,6 +329,7 @@ void MainForm::Form_Unload()
     for (int pass = 0; pass < 3; ++pass)
         QCoreApplication::processEvents();
     Socket1->Cleanup();
+    m_serialReconnector->forget();
     RS232comms->setPortOpen(false);
     m_statusLogForm->hide();
 }
@@ -398,7 +401,12 @@ void MainForm::showDestination()
 void MainForm::RS232MenuItem_Click()
 {
     RS232SetupForm dialog(*this);
-    dialog.exec();
+    m_serialReconnector->setPaused(true);
+    // Confirmed, the dialog's port (or "None") is the user's choice; cancelled, a port that
+    // was being waited for is still waited for.
+    if (dialog.exec() == QDialog::Accepted)
+        m_serialReconnector->forget();
+    m_serialReconnector->setPaused(false);
     updateSerialFrameCaption();
 }
 

@@ -33,6 +33,7 @@ class ConnectionManager;
 class NetworkReceiver;
 class Loopback;
 class SerialForwarder;
+class SerialReconnector;
 class TrafficMonitor;
 class StatusLine;
 class HelpMenu;
@@ -146,6 +147,7 @@ public:
     NetworkReceiver &networkReceiver() { return *m_networkReceiver; }
     Loopback &loopback() { return *m_loopback; }
     SerialForwarder &serialForwarder() { return *m_serialForwarder; }
+    SerialReconnector &serialReconnector() { return *m_serialReconnector; }
     TrafficMonitor &trafficMonitor() { return *m_trafficMonitor; }
     StatusLine &statusLine() { return *m_statusLine; }
 
@@ -173,6 +175,7 @@ private:
     std::unique_ptr<NetworkReceiver> m_networkReceiver;
     std::unique_ptr<Loopback> m_loopback;
     std::unique_ptr<SerialForwarder> m_serialForwarder;
+    std::unique_ptr<SerialReconnector> m_serialReconnector;
     std::unique_ptr<TrafficMonitor> m_trafficMonitor;
     std::unique_ptr<StatusLine> m_statusLine;
     std::unique_ptr<HelpMenu> m_helpMenu;

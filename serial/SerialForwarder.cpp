@@ -5,6 +5,7 @@
 #include "monitor/TrafficBox.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
+#include "serial/SerialReconnector.h"
 #include "serial/TrafficLogWriter.h"
 
 #include <QAction>
@@ -86,4 +87,5 @@ void SerialForwarder::RS232comms_PortLost()
     m_form.TxLED->setPixmap(m_form.GreyLED);
     m_form.RxLEDtimeout = 0;
     m_form.TxLEDtimeout = 0;
+    m_form.serialReconnector().expectPort();
 }
