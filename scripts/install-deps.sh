@@ -4,8 +4,8 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-serialport-dev libqt6serialport6-dev libgl-dev
-    socat xvfb xauth iproute2 procps poppler-utils
+    qt6-base-dev qt6-serialport-dev libgl-dev
+    socat xvfb xauth iproute2 procps poppler-utils imagemagick xdotool
     clang-14 libclang-rt-14-dev
 )
 
