@@ -8,7 +8,7 @@ out="${1:-docs}"
 mkdir -p "$out"
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
-printf '"TETHRA defaults"\r\n\r\n9801\r\n"192.0.2.10"\r\n0\r\n"9600,n,8,1"\r\n0\r\n""\r\n""\r\n""\r\n"SCREENSHOT"\r\n0\r\n"/tmp/rx.log"\r\n"/tmp/tx.log"\r\n#TRUE#\r\n#FALSE#\r\n#FALSE#\r\n' \
+printf '"TETHRA defaults"\r\n\r\n9801\r\n"127.0.0.78"\r\n0\r\n"9600,n,8,1"\r\n0\r\n""\r\n""\r\n""\r\n"SCREENSHOT"\r\n0\r\n"/tmp/rx.log"\r\n"/tmp/tx.log"\r\n#TRUE#\r\n#FALSE#\r\n#FALSE#\r\n' \
     >"$folder/TETHRA.SAV"
 
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
