@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QEventLoop>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 namespace {
@@ -18,6 +19,12 @@ constexpr int kServerModeTick = 4;
 
 void ConnectionManager::NetworkTimer_Timer()
 {
+    // The give-up step's wait lets events run, and the interval it has just set restarts the
+    // timer: a tick that falls due meanwhile would run inside this one. Ticks never overlap,
+    // so that one is skipped, as a late timer tick is.
+    if (m_ticking)
+        return;
+    const QScopedValueRollback<bool> ticking(m_ticking, true);
     SocketControl &socket = *m_form.Socket1;
     if (m_form.AutoResolveHostName && !socket.AutoResolve()) {
         socket.setAutoResolve(true);

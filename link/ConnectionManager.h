@@ -39,4 +39,5 @@ private:
     char stateFlag() const;
 
     MainForm &m_form;
+    bool m_ticking = false;
 };
