@@ -2,12 +2,14 @@
 // 127.0.0.1 and station B on 127.0.0.2, both on the same port, each the other's remote
 // host, each with a pseudo-terminal as Com1. The tests play both serial devices.
 #include "app/MainForm.h"
+#include "monitor/TrafficBox.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "support/StationFixture.h"
 
 #include <QAction>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -95,10 +97,12 @@ private Q_SLOTS:
     void coldStart_bothEndsConnect();
     void bytes_everyValueCrossesBothWaysUnchanged();
     void longBurst_arrivesWholeAndInOrder();
+    void trafficViewAndLogs_showWhatEachDeviceSentAndGot();
     void silentPeer_timedOutFourToFiveSecondsAfterLastPacket_thenReconnects();
     void peerClosing_notConnected_thenNewStationConnects_data();
     void peerClosing_notConnected_thenNewStationConnects();
     void serverOnlyMode_neverCalls();
+    void giveUpWait_tickFallingDueMeanwhile_isSkipped();
     void disconnect_suspendsUntilReconnect();
     void remoteLoopback_peerMirrorsTestMessagesAndData();
     void localLoopback_echoesSerialInputAndMirrorsPeer();
@@ -215,6 +219,41 @@ void StationLinkTest::longBurst_arrivesWholeAndInOrder()
     QVERIFY(bothConnected(a, b));
 }
 
+void StationLinkTest::trafficViewAndLogs_showWhatEachDeviceSentAndGot()
+{
+    StationFixture a(kAddressA);
+    StationFixture b(kAddressB);
+    QVERIFY(link(a, b));
+    MainForm &formA = a.form();
+    MainForm &formB = b.form();
+    const QString rxLogA = a.env().filePath(QStringLiteral("rx.log"));
+    const QString txLogB = b.env().filePath(QStringLiteral("tx.log"));
+    const QString rxLogB = b.env().filePath(QStringLiteral("rx.log"));
+    formA.RxLogFile = rxLogA;
+    formB.TxLogFile = txLogB;
+    formB.RxLogFile = rxLogB;
+    // A shows its traffic, B does not.
+    formA.ViewMenuItem->trigger();
+
+    const QByteArray fromA("line one\r\nline two");
+    QCOMPARE(carry(a.device(), b.device(), fromA), fromA);
+    QTRY_COMPARE_WITH_TIMEOUT(formA.RxTextBox->traffic(), QString::fromLatin1(fromA), kWaitMs);
+    QCOMPARE(formB.TxTextBox->traffic(), QString());
+    const QByteArray fromB("answer");
+    QCOMPARE(carry(b.device(), a.device(), fromB), fromB);
+    QTRY_COMPARE_WITH_TIMEOUT(formA.TxTextBox->traffic(), QString::fromLatin1(fromB), kWaitMs);
+
+    // The receive log follows the view, the transmit log every write to the device.
+    const auto logged = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(logged(rxLogA), fromA, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(txLogB), fromA, kWaitMs);
+    QVERIFY(!QFile::exists(rxLogB));
+    QVERIFY(formB.RxLogBuffer.isEmpty());
+}
+
 void StationLinkTest::silentPeer_timedOutFourToFiveSecondsAfterLastPacket_thenReconnects()
 {
     StationFixture a(kAddressA);
@@ -324,6 +363,27 @@ void StationLinkTest::serverOnlyMode_neverCalls()
     QVERIFY(a.statusHistory().contains(QStringLiteral("ACCEPTING")));
     QVERIFY(b.statusHistory().contains(QStringLiteral("CONNECTING")));
     QVERIFY(bothConnected(a, b));
+}
+
+void StationLinkTest::giveUpWait_tickFallingDueMeanwhile_isSkipped()
+{
+    StationFixture a(kAddressA);
+    QVERIFY(prepare(a, kAddressB, kKeepListening));
+    // The give-up step's 50 ms wait takes about a quarter of a second of real time, longer
+    // than the 100 ms tick it has just set.
+    a.env().clock.freeze(0);
+    a.env().clock.stepPerRead = 5;
+    a.start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(a.ticks().size() >= 8, kWaitMs);
+    const QList<StationFixture::Tick> ticks = a.ticks();
+    QVERIFY2(ticks.at(4).atMs - ticks.at(3).atMs > 150, qPrintable(describe(ticks)));
+    QList<int> counters;
+    for (int index = 0; index < 8; ++index)
+        counters.append(ticks.at(index).ackRetries);
+    QCOMPARE(counters, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+    QCOMPARE(ticks.at(4).status, QStringLiteral("Not Connected"));
+    QCOMPARE(ticks.at(4).socketState, SocketControl::State::Listening);
 }
 
 void StationLinkTest::disconnect_suspendsUntilReconnect()

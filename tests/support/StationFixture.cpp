@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
+#include <QTimerEvent>
 
 StationFixture::StationFixture(const QString &bindAddress)
     : m_env(bindAddress), m_device(std::make_unique<Pty>())
@@ -91,7 +92,10 @@ MainForm &StationFixture::start()
 {
     destroy();
     m_form = std::make_unique<MainForm>(m_env.environment());
-    // Connected after the form's own handler, so it sees the state the tick left.
+    m_tickDepth = 0;
+    // The filter sees each timer event before the timeout goes out; the slot, connected
+    // after the form's own handler, sees the state the tick left.
+    m_form->NetworkTimer->installEventFilter(this);
     QObject::connect(m_form->NetworkTimer, &QTimer::timeout, m_form.get(),
                      [this] { recordTick(); });
     m_form->Form_Load();
@@ -109,8 +113,20 @@ void StationFixture::destroy()
     m_form.reset();
 }
 
+bool StationFixture::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_form && watched == m_form->NetworkTimer && event->type() == QEvent::Timer &&
+        static_cast<QTimerEvent *>(event)->timerId() == m_form->NetworkTimer->timerId())
+        ++m_tickDepth;
+    return false;
+}
+
 void StationFixture::recordTick()
 {
+    const int depth = m_tickDepth;
+    m_tickDepth = qMax(0, m_tickDepth - 1);
+    if (depth > 1)
+        return;
     Tick tick;
     tick.ackRetries = m_form->Ack_Retries;
     tick.status = m_form->netStatus();
