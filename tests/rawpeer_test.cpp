@@ -214,6 +214,7 @@ private Q_SLOTS:
     void dataMessage_wrapsEachSerialChunk_data();
     void dataMessage_wrapsEachSerialChunk();
     void localLoopback_reflectsPeerDataAndEchoesSerialInput();
+    void loopbackCommand_stateThatCrossedIt_handledOneReadLater();
     void unknownFlag_dataInSameWriteStillDelivered_oneBoxAtATime();
     void dataMessage_inSingleByteWrites_deliveredWholeOnce();
     void brokenPacket_whenConnectionDrops_notGluedToNextConnection();
@@ -383,6 +384,30 @@ void RawPeerTest::localLoopback_reflectsPeerDataAndEchoesSerialInput()
     QVERIFY(device.writeAll("later"));
     QTRY_COMPARE_WITH_TIMEOUT(peer.dataPayloads(), QByteArray("later"), kWaitMs);
     QVERIFY(!peer.sawGarbage());
+}
+
+void RawPeerTest::loopbackCommand_stateThatCrossedIt_handledOneReadLater()
+{
+    RawPeer peer;
+    QVERIFY2(peer.isListening(), qPrintable(peer.errorString()));
+    StationFixture station;
+    QVERIFY(link(station, peer, 'A'));
+    MainForm &form = station.form();
+    peer.replyFlag = 0;
+    form.RemoteLoopMenuItem->trigger();
+    QCOMPARE(form.netStatus(), QStringLiteral("Remote Loopback"));
+
+    // The peer's last "normal" was on its way when the command went out: the data before it
+    // is delivered at once, the state waits for the next read.
+    peer.send(dataFrom("before") + stateFrom('A'));
+    QCOMPARE(station.device().readUntil(6, kWaitMs), QByteArray("before"));
+    QCOMPARE(form.netStatus(), QStringLiteral("Remote Loopback"));
+    QVERIFY(form.RemoteLoopMenuItem->isChecked());
+
+    peer.send(delim() + 'E');
+    QTRY_COMPARE_WITH_TIMEOUT(form.netStatus(), QStringLiteral("Connected"), kWaitMs);
+    QVERIFY(!form.RemoteLoopMenuItem->isChecked());
+    QVERIFY(!form.LoopSyncPending);
 }
 
 void RawPeerTest::unknownFlag_dataInSameWriteStillDelivered_oneBoxAtATime()
