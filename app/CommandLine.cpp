@@ -23,8 +23,12 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                                   QStringLiteral("Local IPv4 address to listen on and call from "
                                                  "(default: all addresses)."),
                                   QStringLiteral("ADDRESS"));
+    const QCommandLineOption statusLog(
+        QStringLiteral("status-log"),
+        QStringLiteral("Also append every status history line to FILE."), QStringLiteral("FILE"));
     parser.addOption(settings);
     parser.addOption(bind);
+    parser.addOption(statusLog);
 
     CommandLine result;
     QTextStream err(stderr);
@@ -48,6 +52,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     if (!result.settingsFolder.endsWith(QLatin1Char('/')))
         result.settingsFolder += QLatin1Char('/');
     result.bindAddress = parser.value(bind);
+    result.statusLogPath = parser.value(statusLog);
     if (!result.bindAddress.isEmpty() &&
         QHostAddress(result.bindAddress).protocol() != QAbstractSocket::IPv4Protocol) {
         err << "tethra: --bind needs an IPv4 address, not \"" << result.bindAddress << "\"\n";

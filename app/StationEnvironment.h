@@ -16,6 +16,7 @@ class Programs;
 struct StationEnvironment {
     QString settingsFolder; // ends with '/'
     QString bindAddress;    // empty: all IPv4 addresses
+    QString statusLogPath;  // empty: the history window is the only record
     Clock *clock = nullptr;
     RandomSource *random = nullptr;
     MessageBoxes *messageBoxes = nullptr;

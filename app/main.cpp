@@ -13,7 +13,10 @@ int main(int argc, char *argv[])
         return options.exitCode;
 
     const DesktopServices services;
-    MainForm station(services.environment(options.settingsFolder, options.bindAddress));
+    StationEnvironment environment =
+        services.environment(options.settingsFolder, options.bindAddress);
+    environment.statusLogPath = options.statusLogPath;
+    MainForm station(environment);
     ShutdownSignals signals;
     QObject::connect(&signals, &ShutdownSignals::shutdownRequested, &station, &MainForm::close);
     station.Form_Load();

@@ -5,6 +5,7 @@
 #include "monitor/StatusLabel.h"
 #include "monitor/StatusLogForm.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
 
 #include <QAction>
 #include <QLocale>
@@ -14,8 +15,12 @@ void StatusLine::NetStatus_Change()
     const QString status = m_form.netStatus();
     if (m_form.isMinimized())
         m_form.setWindowTitle(QStringLiteral(" ") + status);
-    m_form.statusLogForm()->appendLine(
-        StatusHistory::historyLine(m_form.environment().clock->now(), status, QLocale()));
+    const QString line =
+        StatusHistory::historyLine(m_form.environment().clock->now(), status, QLocale());
+    m_form.statusLogForm()->appendLine(line);
+    // Like the traffic logs, a status log that cannot be written never stops the station.
+    if (const QString &path = m_form.environment().statusLogPath; !path.isEmpty())
+        Files::append(path, line.toUtf8());
 }
 
 void StatusLine::showHistory()
