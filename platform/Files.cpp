@@ -118,9 +118,10 @@ Result replaceAtomically(const QString &path, const QByteArray &bytes)
                        QStringLiteral("a file is in the way or access is denied"));
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so a write the disk cuts short is seen here and the old file stays.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure(QStringLiteral("Cannot write"), path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
+    if (file.write(bytes) != bytes.size() || file.size() != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();
         return failure(QStringLiteral("Cannot write"), path, reason);
