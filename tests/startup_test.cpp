@@ -463,9 +463,8 @@ void StartupTest::save_failingWrite_keepsOldFileWholeAndReports()
         station.unload();
     }
 
-    // Known fault in Files::replaceAtomically: a write cut short by a full disk or a size
-    // limit is not noticed (the buffered write reports the bytes it did take as success),
-    // so the shortened file replaces the old one and no error is shown.
+    // A buffered write would report the bytes it did take as success and commit the short
+    // file; the old file must stay whole and the user be told.
     QCOMPARE(station.settingsBytes(), before);
     QCOMPARE(station.env().messageBoxes.count(), 1);
     if (station.env().messageBoxes.count() > 0) {
