@@ -3,9 +3,9 @@
 #include "app/MainForm.h"
 #include "help/AboutForm.h"
 #include "help/HelpMenu.h"
+#include "support/DialogTestSupport.h"
 #include "support/FakeServices.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -13,51 +13,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
-#include <memory>
-
-namespace
-{
-
-class Station
-{
-public:
-    Station()
-    {
-        m_form = std::make_unique<MainForm>(m_env.environment());
-        m_form->Form_Load();
-        m_env.messageBoxes.clear();
-    }
-    MainForm &form() { return *m_form; }
-    TestEnvironment &env() { return m_env; }
-
-private:
-    TestEnvironment m_env;
-    std::unique_ptr<MainForm> m_form;
-};
-
-// Captions that the dialog's font does not fit into their control.
-QStringList cutCaptions(const QWidget &window)
-{
-    QStringList cut;
-    for (const QWidget *widget : window.findChildren<QWidget *>()) {
-        const auto *label = qobject_cast<const QLabel *>(widget);
-        const auto *option = qobject_cast<const QAbstractButton *>(widget);
-        const bool caption =
-            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
-            (option && !qobject_cast<const QPushButton *>(widget));
-        if (!caption)
-            continue;
-        const QString text = label ? label->text() : option->text();
-        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
-            cut.append(text);
-        if (widget->geometry().right() >= widget->parentWidget()->width())
-            cut.append(text + QStringLiteral(" (past its container)"));
-    }
-    return cut;
-}
-
-} // namespace
 
 class AboutTest final : public QObject
 {
@@ -79,7 +34,7 @@ private Q_SLOTS:
 
 void AboutTest::load_showsTitleLineCaptionAndTexts()
 {
-    Station station;
+    DialogStation station;
     AboutForm about(station.form());
     QCOMPARE(about.windowTitle(), QStringLiteral(" About Tethra"));
     // The build's version is 1.0.4.
@@ -111,12 +66,11 @@ void AboutTest::enterAndEscape_closeTheBox_data()
 void AboutTest::enterAndEscape_closeTheBox()
 {
     QFETCH(int, key);
-    Station station;
+    DialogStation station;
     AboutForm about(station.form());
     bool pressed = false;
     QTimer::singleShot(0, &about, [&] {
-        QWidget *focused = QApplication::focusWidget();
-        QTest::keyClick(focused ? focused : &about, Qt::Key(key));
+        keyClickFocused(about, Qt::Key(key));
         pressed = true;
     });
     // A box that did not close would leave exec running until the test's own timeout.
@@ -129,7 +83,7 @@ void AboutTest::enterAndEscape_closeTheBox()
 
 void AboutTest::systemInfo_withoutViewer_saysUnavailableAndStaysOpen()
 {
-    Station station;
+    DialogStation station;
     AboutForm about(station.form());
     about.show();
     QSignalSpy finished(&about, &QDialog::finished);
@@ -157,7 +111,7 @@ void AboutTest::systemInfo_startsInstalledViewer_data()
 void AboutTest::systemInfo_startsInstalledViewer()
 {
     QFETCH(QString, viewer);
-    Station station;
+    DialogStation station;
     station.env().programs.install(viewer);
     AboutForm about(station.form());
     about.show();
@@ -170,7 +124,7 @@ void AboutTest::systemInfo_startsInstalledViewer()
 
 void AboutTest::systemInfo_viewerThatFailsToStart_saysUnavailable()
 {
-    Station station;
+    DialogStation station;
     station.env().programs.install(QStringLiteral("hardinfo"));
     station.env().programs.breakProgram(QStringLiteral("hardinfo"));
     AboutForm about(station.form());
@@ -182,7 +136,7 @@ void AboutTest::systemInfo_viewerThatFailsToStart_saysUnavailable()
 
 void AboutTest::aboutMenuItem_showsBoxOwnedByMainWindow()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     QWidget *owner = nullptr;
     QString title;
@@ -201,7 +155,7 @@ void AboutTest::aboutMenuItem_showsBoxOwnedByMainWindow()
 
 void AboutTest::tipsMenuItem_showsTipsWithoutIcon()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     form.TipsMenuItem->trigger();
     const FakeMessageBoxes &boxes = station.env().messageBoxes;
@@ -216,7 +170,7 @@ void AboutTest::tipsMenuItem_showsTipsWithoutIcon()
 
 void AboutTest::visitMenuItem_opensMakersSite_andIgnoresFailure()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     form.VisitMenuItem->trigger();
     station.env().programs.openUrlResult = false;
@@ -229,7 +183,7 @@ void AboutTest::visitMenuItem_opensMakersSite_andIgnoresFailure()
 
 void AboutTest::captions_fitTheirControls()
 {
-    Station station;
+    DialogStation station;
     AboutForm dialog(station.form());
     dialog.show();
     QCOMPARE(cutCaptions(dialog), QStringList());

@@ -6,9 +6,9 @@
 #include "app/MainForm.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "platform/SocketControl.h"
+#include "support/DialogTestSupport.h"
 #include "support/FakeServices.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -61,27 +61,6 @@ void suspend(MainForm &form)
 {
     form.NetworkTimer->stop();
     form.Socket1->Abort();
-}
-
-// Captions that the dialog's font does not fit into their control.
-QStringList cutCaptions(const QWidget &window)
-{
-    QStringList cut;
-    for (const QWidget *widget : window.findChildren<QWidget *>()) {
-        const auto *label = qobject_cast<const QLabel *>(widget);
-        const auto *option = qobject_cast<const QAbstractButton *>(widget);
-        const bool caption =
-            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
-            (option && !qobject_cast<const QPushButton *>(widget));
-        if (!caption)
-            continue;
-        const QString text = label ? label->text() : option->text();
-        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
-            cut.append(text);
-        if (widget->geometry().right() >= widget->parentWidget()->width())
-            cut.append(text + QStringLiteral(" (past its container)"));
-    }
-    return cut;
 }
 
 } // namespace
@@ -469,10 +448,7 @@ void NetworkSetupTest::closeBoxAndEscape_resumeWithoutApplying()
 
     NetworkSetupForm dialog(form);
     dialog.PortNumberBox->setText(QStringLiteral("2222"));
-    QTimer::singleShot(0, &dialog, [&dialog] {
-        QWidget *focused = QApplication::focusWidget();
-        QTest::keyClick(focused ? focused : &dialog, Qt::Key_Escape);
-    });
+    QTimer::singleShot(0, &dialog, [&dialog] { keyClickFocused(dialog, Qt::Key_Escape); });
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
     QCOMPARE(form.Port_Number, testPort());
     QVERIFY(form.AutoReconnect);

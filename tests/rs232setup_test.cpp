@@ -6,10 +6,10 @@
 #include "dialogs/TrafficLogSetupForm.h"
 #include "platform/SerialControl.h"
 #include "platform/SerialPortMap.h"
+#include "support/DialogTestSupport.h"
 #include "support/FakeServices.h"
 #include "support/Pty.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
@@ -77,27 +77,6 @@ private:
     std::vector<std::unique_ptr<Pty>> m_ptys;
     std::unique_ptr<MainForm> m_form;
 };
-
-// Captions that the dialog's font does not fit into their control.
-QStringList cutCaptions(const QWidget &window)
-{
-    QStringList cut;
-    for (const QWidget *widget : window.findChildren<QWidget *>()) {
-        const auto *label = qobject_cast<const QLabel *>(widget);
-        const auto *option = qobject_cast<const QAbstractButton *>(widget);
-        const bool caption =
-            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
-            (option && !qobject_cast<const QPushButton *>(widget));
-        if (!caption)
-            continue;
-        const QString text = label ? label->text() : option->text();
-        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
-            cut.append(text);
-        if (widget->geometry().right() >= widget->parentWidget()->width())
-            cut.append(text + QStringLiteral(" (past its container)"));
-    }
-    return cut;
-}
 
 } // namespace
 
@@ -488,10 +467,7 @@ void RS232SetupTest::enterIsOkAndEscapeIsCancel()
     const auto run = [&form](Qt::Key key) {
         RS232SetupForm dialog(form);
         dialog.BaudOption[9]->setChecked(true); // 300
-        QTimer::singleShot(0, &dialog, [&dialog, key] {
-            QWidget *focused = QApplication::focusWidget();
-            QTest::keyClick(focused ? focused : &dialog, key);
-        });
+        QTimer::singleShot(0, &dialog, [&dialog, key] { keyClickFocused(dialog, key); });
         return dialog.exec();
     };
     QCOMPARE(run(Qt::Key_Escape), int(QDialog::Rejected));

@@ -3,9 +3,9 @@
 #include "app/MainForm.h"
 #include "dialogs/TrafficLogSetupForm.h"
 #include "dialogs/ValueLabel.h"
+#include "support/DialogTestSupport.h"
 #include "support/FakeServices.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -14,8 +14,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <memory>
-
 namespace
 {
 
@@ -23,44 +21,6 @@ bool writeFile(const QString &path, const QByteArray &bytes = "logged")
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-class Station
-{
-public:
-    Station()
-    {
-        m_form = std::make_unique<MainForm>(m_env.environment());
-        m_form->Form_Load();
-        m_env.messageBoxes.clear();
-    }
-    MainForm &form() { return *m_form; }
-    TestEnvironment &env() { return m_env; }
-
-private:
-    TestEnvironment m_env;
-    std::unique_ptr<MainForm> m_form;
-};
-
-// Captions that the dialog's font does not fit into their control.
-QStringList cutCaptions(const QWidget &window)
-{
-    QStringList cut;
-    for (const QWidget *widget : window.findChildren<QWidget *>()) {
-        const auto *label = qobject_cast<const QLabel *>(widget);
-        const auto *option = qobject_cast<const QAbstractButton *>(widget);
-        const bool caption =
-            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
-            (option && !qobject_cast<const QPushButton *>(widget));
-        if (!caption)
-            continue;
-        const QString text = label ? label->text() : option->text();
-        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
-            cut.append(text);
-        if (widget->geometry().right() >= widget->parentWidget()->width())
-            cut.append(text + QStringLiteral(" (past its container)"));
-    }
-    return cut;
 }
 
 } // namespace
@@ -117,7 +77,7 @@ void TrafficLogSetupTest::load_splitsStoredPathIntoFolderAndName()
     QFETCH(QString, folder);
     QFETCH(QString, name);
 
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     form.RxLogFile = stored;
     form.TxLogFile = QStringLiteral("/other/tx.log");
@@ -176,7 +136,7 @@ void TrafficLogSetupTest::ok_joinsFolderAndNameWithOneSeparator()
     QFETCH(QString, name);
     QFETCH(QString, stored);
 
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     TrafficLogSetupForm dialog(form, &form);
     dialog.RxLogFilepath->setText(folder);
@@ -191,7 +151,7 @@ void TrafficLogSetupTest::ok_joinsFolderAndNameWithOneSeparator()
 
 void TrafficLogSetupTest::select_asksPickerAndShowsTheChoice()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     form.RxLogFile = QStringLiteral("/old/rx.log");
     FakeFilePicker &picker = station.env().filePicker;
@@ -231,7 +191,7 @@ void TrafficLogSetupTest::select_asksPickerAndShowsTheChoice()
 
 void TrafficLogSetupTest::select_withEmptyFolder_startsInProgramFolder()
 {
-    Station station;
+    DialogStation station;
     TrafficLogSetupForm dialog(station.form(), &station.form());
     dialog.SelectTxLogButton->click();
     const FilePicker::Request request = station.env().filePicker.lastRequest();
@@ -241,7 +201,7 @@ void TrafficLogSetupTest::select_withEmptyFolder_startsInProgramFolder()
 
 void TrafficLogSetupTest::cancelledPicker_switchesDirectionOff()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     form.RxLogFile = QStringLiteral("/logs/rx.log");
     form.TxLogFile = QStringLiteral("/logs/tx.log");
@@ -260,7 +220,7 @@ void TrafficLogSetupTest::cancelledPicker_switchesDirectionOff()
 
 void TrafficLogSetupTest::clearButton_followsTheFileNames()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     FakeFilePicker &picker = station.env().filePicker;
     TrafficLogSetupForm dialog(form, &form);
@@ -297,7 +257,7 @@ void TrafficLogSetupTest::doubleClickOnAValue_opensItsDirectionsPicker()
     QFETCH(int, field);
     QFETCH(QString, title);
 
-    Station station;
+    DialogStation station;
     TrafficLogSetupForm dialog(station.form(), &station.form());
     dialog.show();
     const QList<ValueLabel *> fields{dialog.RxLogFilepath, dialog.RxLogFilename,
@@ -309,7 +269,7 @@ void TrafficLogSetupTest::doubleClickOnAValue_opensItsDirectionsPicker()
 
 void TrafficLogSetupTest::clear_answeredYes_deletesStoredFilesThreeTimes()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     TestEnvironment &env = station.env();
     const QString rx = env.filePath(QStringLiteral("rx.log"));
@@ -364,7 +324,7 @@ void TrafficLogSetupTest::clear_answeredYes_deletesStoredFilesThreeTimes()
 
 void TrafficLogSetupTest::clear_answeredNo_deletesNothing()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     TestEnvironment &env = station.env();
     const QString rx = env.filePath(QStringLiteral("rx.log"));
@@ -380,7 +340,7 @@ void TrafficLogSetupTest::clear_answeredNo_deletesNothing()
 
 void TrafficLogSetupTest::cancel_keepsStoredPaths()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     form.RxLogFile = QStringLiteral("/logs/rx.log");
     station.env().filePicker.queueAnswer(QStringLiteral("/elsewhere/tx.log"));
@@ -396,7 +356,7 @@ void TrafficLogSetupTest::cancel_keepsStoredPaths()
 
 void TrafficLogSetupTest::help_showsTrafficLoggingHelpOverTheDialog()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     station.env().filePicker.queueAnswer(QStringLiteral("/logs/rx.log"));
     TrafficLogSetupForm dialog(form, &form);
@@ -412,7 +372,7 @@ void TrafficLogSetupTest::help_showsTrafficLoggingHelpOverTheDialog()
 
 void TrafficLogSetupTest::logTrafficButton_opensDialogOwnedByMainWindow()
 {
-    Station station;
+    DialogStation station;
     MainForm &form = station.form();
     station.env().filePicker.queueAnswer(QStringLiteral("/logs/main.log"));
     QWidget *owner = nullptr;
@@ -430,7 +390,7 @@ void TrafficLogSetupTest::logTrafficButton_opensDialogOwnedByMainWindow()
 
 void TrafficLogSetupTest::captions_fitTheirControls()
 {
-    Station station;
+    DialogStation station;
     TrafficLogSetupForm dialog(station.form(), &station.form());
     dialog.show();
     QCOMPARE(cutCaptions(dialog), QStringList());

@@ -1,0 +1,37 @@
+#pragma once
+// Pieces that the dialog tests share: a station as the user finds it when opening a dialog,
+// a check that every caption fits its control, and a key press into a dialog that runs
+// modally.
+#include "app/MainForm.h"
+#include "support/FakeServices.h"
+
+#include <QStringList>
+
+#include <memory>
+
+class QWidget;
+
+// A station after its start, with the boxes the start showed already forgotten, so a test
+// sees only what its own dialog shows.
+class DialogStation
+{
+public:
+    DialogStation();
+    DialogStation(const DialogStation &) = delete;
+    DialogStation &operator=(const DialogStation &) = delete;
+
+    MainForm &form() { return *m_form; }
+    TestEnvironment &env() { return m_env; }
+
+private:
+    TestEnvironment m_env;
+    std::unique_ptr<MainForm> m_form;
+};
+
+// Captions that the dialog's font does not fit into their control, and those that stand
+// past their container's edge.
+QStringList cutCaptions(const QWidget &window);
+
+// Sends the key where the user's keystroke would land: to the widget that has the focus, or
+// to the window itself when nothing has it.
+void keyClickFocused(QWidget &window, Qt::Key key);
