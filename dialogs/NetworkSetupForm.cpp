@@ -42,11 +42,8 @@ template <typename Int> bool fits(qint64 value)
 
 NetworkSetupForm::NetworkSetupForm(MainForm &form) : QDialog(&form), m_form(form)
 {
-    setWindowTitle(QStringLiteral(" Setup Network Connection"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setModal(true);
-    TwipsPlacement::useDesignFont(this);
+    TwipsPlacement::setUpFixedDialog(m_form, this, QStringLiteral(" Setup Network Connection"),
+                                     kClientWidthTwips, kClientHeightTwips);
     buildControls();
     Form_Load();
     TwipsPlacement::fitToText(m_form, this);
@@ -65,13 +62,6 @@ void NetworkSetupForm::place(QWidget *widget, int left, int top, int width, int 
 
 void NetworkSetupForm::buildControls()
 {
-    setFixedSize(m_form.twipsToPixels(kClientWidthTwips), m_form.twipsToPixels(kClientHeightTwips));
-    const auto rightAligned = [](const QString &caption, QWidget *parent) {
-        auto *label = new QLabel(caption, parent);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        return label;
-    };
-
     Frame1 = new QGroupBox(QStringLiteral("Local Host"), this);
     place(Frame1, 120, 120, 2775, 1095);
     Frame2 = new QGroupBox(QStringLiteral("Remote Host"), this);
@@ -86,11 +76,11 @@ void NetworkSetupForm::buildControls()
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setAutoDefault(false);
     place(CancelButton, 3120, 2040, 1335, 375);
-    Label1 = rightAligned(QStringLiteral("IP Address:"), Frame1);
+    Label1 = TwipsPlacement::rightAlignedLabel(QStringLiteral("IP Address:"), Frame1);
     place(Label1, 120, 360, 855, 255);
-    Label2 = rightAligned(QStringLiteral("Name/IP:"), Frame2);
+    Label2 = TwipsPlacement::rightAlignedLabel(QStringLiteral("Name/IP:"), Frame2);
     place(Label2, 120, 360, 855, 255);
-    Label3 = rightAligned(QStringLiteral("Port Number:"), this);
+    Label3 = TwipsPlacement::rightAlignedLabel(QStringLiteral("Port Number:"), this);
     place(Label3, 840, 1440, 1095, 255);
     IPcheckButton = new QPushButton(QStringLiteral("Check IP"), Frame1);
     IPcheckButton->setAutoDefault(false);

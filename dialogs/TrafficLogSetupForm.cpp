@@ -51,11 +51,8 @@ QString joinedLogPath(const QString &folder, const QString &fileName)
 TrafficLogSetupForm::TrafficLogSetupForm(MainForm &form, QWidget *owner)
     : QDialog(owner), m_form(form)
 {
-    setWindowTitle(QStringLiteral(" Setup RS232 Traffic Logging"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setModal(true);
-    TwipsPlacement::useDesignFont(this);
+    TwipsPlacement::setUpFixedDialog(m_form, this, QStringLiteral(" Setup RS232 Traffic Logging"),
+                                     kClientWidthTwips, kClientHeightTwips);
     buildControls();
     Form_Load();
     TwipsPlacement::fitToText(m_form, this);
@@ -68,21 +65,13 @@ void TrafficLogSetupForm::place(QWidget *widget, int left, int top, int width, i
 
 void TrafficLogSetupForm::buildControls()
 {
-    setFixedSize(m_form.twipsToPixels(kClientWidthTwips), m_form.twipsToPixels(kClientHeightTwips));
-
-    const auto rightAligned = [](const QString &caption, QWidget *parent) {
-        auto *label = new QLabel(caption, parent);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        return label;
-    };
-
     Frame1 = new QGroupBox(QStringLiteral("Rx Data Logging"), this);
     place(Frame1, 120, 120, 3735, 975);
-    Label1 = rightAligned(QStringLiteral("Path: "), Frame1);
+    Label1 = TwipsPlacement::rightAlignedLabel(QStringLiteral("Path: "), Frame1);
     place(Label1, 120, 240, 735, 255);
     RxLogFilepath = new ValueLabel(Frame1);
     place(RxLogFilepath, 840, 240, 2775, 255);
-    Label2 = rightAligned(QStringLiteral("Filename: "), Frame1);
+    Label2 = TwipsPlacement::rightAlignedLabel(QStringLiteral("Filename: "), Frame1);
     place(Label2, 120, 600, 735, 255);
     RxLogFilename = new ValueLabel(Frame1);
     place(RxLogFilename, 840, 600, 1695, 255);
@@ -92,11 +81,11 @@ void TrafficLogSetupForm::buildControls()
 
     Frame2 = new QGroupBox(QStringLiteral("Tx Data Logging"), this);
     place(Frame2, 120, 1320, 3735, 975);
-    Label4 = rightAligned(QStringLiteral("Path: "), Frame2);
+    Label4 = TwipsPlacement::rightAlignedLabel(QStringLiteral("Path: "), Frame2);
     place(Label4, 120, 240, 735, 255);
     TxLogFilepath = new ValueLabel(Frame2);
     place(TxLogFilepath, 840, 240, 2775, 255);
-    Label3 = rightAligned(QStringLiteral("Filename: "), Frame2);
+    Label3 = TwipsPlacement::rightAlignedLabel(QStringLiteral("Filename: "), Frame2);
     place(Label3, 120, 600, 735, 255);
     TxLogFilename = new ValueLabel(Frame2);
     place(TxLogFilename, 840, 600, 1695, 255);

@@ -4,6 +4,7 @@
 #include "dialogs/ValueLabel.h"
 
 #include <QAbstractButton>
+#include <QDialog>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
@@ -50,6 +51,24 @@ void place(const MainForm &form, QWidget *widget, int left, int top, int width, 
 {
     widget->setGeometry(form.twipsToPixels(left), form.twipsToPixels(top),
                         form.twipsToPixels(width), form.twipsToPixels(height));
+}
+
+void setUpFixedDialog(const MainForm &form, QDialog *dialog, const QString &title, int widthTwips,
+                      int heightTwips)
+{
+    dialog->setWindowTitle(title);
+    dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    dialog->setModal(true);
+    useDesignFont(dialog);
+    dialog->setFixedSize(form.twipsToPixels(widthTwips), form.twipsToPixels(heightTwips));
+}
+
+QLabel *rightAlignedLabel(const QString &caption, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
 }
 
 void useDesignFont(QWidget *window)

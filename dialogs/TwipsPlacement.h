@@ -6,6 +6,8 @@
 #include <QWidget>
 
 class MainForm;
+class QDialog;
+class QLabel;
 
 namespace TwipsPlacement
 {
@@ -14,6 +16,12 @@ inline constexpr int kDesignPointSize = 8;
 inline constexpr double kSmallestPointSize = 6.0;
 
 void place(const MainForm &form, QWidget *widget, int left, int top, int width, int height);
+// A modal dialog of a size fixed in twips, with a title bar that offers only its close box,
+// in the design font. Its controls come after, and fitToText last.
+void setUpFixedDialog(const MainForm &form, QDialog *dialog, const QString &title, int widthTwips,
+                      int heightTwips);
+// A caption that sits left of its field: fitToText grows it to the left, towards the edge.
+QLabel *rightAlignedLabel(const QString &caption, QWidget *parent);
 // The design font: the first of the usual dialog families that is installed.
 void useDesignFont(QWidget *window);
 // Widens the captions of labels, check boxes and option buttons that do not fit (right-aligned

@@ -23,11 +23,8 @@ constexpr int kTitlePointSize = 12;
 
 AboutForm::AboutForm(MainForm &form) : QDialog(&form), m_form(form)
 {
-    setWindowTitle(QStringLiteral(" About Tethra"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setModal(true);
-    TwipsPlacement::useDesignFont(this);
+    TwipsPlacement::setUpFixedDialog(m_form, this, QStringLiteral(" About Tethra"),
+                                     kClientWidthTwips, kClientHeightTwips);
     buildControls();
     Form_Load();
     TwipsPlacement::fitToText(m_form, this);
@@ -45,7 +42,6 @@ void AboutForm::place(QWidget *widget, int left, int top, int width, int height)
 
 void AboutForm::buildControls()
 {
-    setFixedSize(m_form.twipsToPixels(kClientWidthTwips), m_form.twipsToPixels(kClientHeightTwips));
     const auto blackLabel = [this](const QString &text) {
         auto *label = new QLabel(text, this);
         label->setTextFormat(Qt::PlainText);
