@@ -14,6 +14,7 @@
 #include "support/StationFixture.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
@@ -27,7 +28,7 @@
 namespace
 {
 
-// The flood sizes; the 100 MB runs of bench/ use the same caller.
+// Each of the two floods; about 20 seconds for both on a loopback connection.
 constexpr qint64 kFloodBytes = 100 * 1024 * 1024;
 constexpr qint64 kFloodTimeoutMs = 90 * 1000;
 // The caller's own send queue: enough to keep the station busy, small beside the bounds.
@@ -39,21 +40,24 @@ constexpr int kLongestShortRun = 4096;
 constexpr int kLongRunOneIn = 400;
 constexpr qsizetype kLongRun = PacketReader::kBufferBound + 64 * 1024;
 
-// Peak resident memory of the whole test process (station, Qt, the test's own buffers):
-// about 60 MB at rest. 200 MB leaves room for the bounded buffers (the packet reader's
+// Peak resident memory of the whole test process (station, Qt, the test's own buffers): about
+// 35 MB in a normal build. 120 MB leaves room for every bounded buffer (the packet reader's
 // 256 KB, the socket's, the serial port's 1 MB write queue, the traffic view) but not for a
-// buffer that grows with the flood. AddressSanitizer keeps up to 256 MB of freed memory in
-// quarantine and doubles the heap with its red zones, so its bound is larger.
+// buffer that keeps even half of one 100 MB flood. AddressSanitizer keeps up to 256 MB of
+// freed memory in quarantine and adds red zones and shadow memory (about 540 MB measured),
+// so under it the bound only catches gross growth; the normal build's bound is the check.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr qint64 kPeakRssBoundKb = 700 * 1024;
+constexpr qint64 kPeakRssBoundKb = 800 * 1024;
 #else
-constexpr qint64 kPeakRssBoundKb = 200 * 1024;
+constexpr qint64 kPeakRssBoundKb = 120 * 1024;
 #endif
 
 // Timers may be late on a loaded machine, but a station stuck in its receive path for
 // seconds is a fault.
 constexpr qint64 kLongestNetworkTickGapMs = 3000;
 constexpr qint64 kLongestLampTickGapMs = 1500;
+constexpr int kMarkerAttempts = 20;
+constexpr int kMarkerWaitMs = 1000;
 
 int freePort()
 {
@@ -314,17 +318,28 @@ void HostilePeerTest::floodOfGarbage_keepsStationBoundedResponsiveAndWorking()
     QVERIFY2(peakKb > 0 && peakKb <= kPeakRssBoundKb, qPrintable(QString::number(peakKb)));
 
     // End whatever packet the flood left open and leave the loopback modes. Much of the
-    // flood may still be in the kernel's buffers: a marker behind it shows when the device
-    // has had everything that came before.
-    disconnect(userAndDevice);
+    // flood may still be in the kernel's buffers, and the device takes data more slowly than
+    // the network brings it, so the station's bounded serial queue may drop some of what
+    // follows. A marker is sent until it comes out of the device: then the device has had
+    // everything that came before it.
     QTRY_VERIFY_WITH_TIMEOUT(caller.isConnected() && form.Socket1->IsConnected(), 10000);
-    const QByteArray marker("-- end of flood --");
     caller.send(LinkProtocol::PacketDelim() + LinkProtocol::kFlagEnd +
-                LinkProtocol::stateMessage(LinkProtocol::kFlagNormal) +
-                LinkProtocol::dataMessage(marker));
+                LinkProtocol::stateMessage(LinkProtocol::kFlagNormal));
     QByteArray drained;
-    QTRY_VERIFY_WITH_TIMEOUT((drained += station.device().read()).contains(marker), 20000);
-    QVERIFY(drained.endsWith(marker));
+    bool markerSeen = false;
+    for (int attempt = 0; attempt < kMarkerAttempts && !markerSeen; ++attempt) {
+        const QByteArray marker = "-- end of flood " + QByteArray::number(attempt) + " --";
+        caller.send(LinkProtocol::dataMessage(marker));
+        QDeadlineTimer deadline(kMarkerWaitMs);
+        while (!markerSeen && !deadline.hasExpired()) {
+            QTest::qWait(1);
+            drained += station.device().read();
+            markerSeen = drained.endsWith(marker);
+        }
+    }
+    QVERIFY(markerSeen);
+    disconnect(userAndDevice);
+    QCOMPARE(form.RS232comms->OutBufferCount(), 0);
     QVERIFY(form.NetRxBuffer.isEmpty());
     QVERIFY(!form.LocalLoopMenuItem->isChecked() && !form.RemoteLoopMenuItem->isChecked());
 
