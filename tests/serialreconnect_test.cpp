@@ -7,6 +7,7 @@
 #include "app/MainForm.h"
 #include "dialogs/DropDownCombo.h"
 #include "dialogs/RS232SetupForm.h"
+#include "monitor/TrafficBox.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "serial/SerialReconnector.h"
@@ -216,8 +217,11 @@ void SerialReconnectTest::deviceAbsentAtStart_isOpenedWhenItAppears()
 {
     AdapterStation station(QStringLiteral("127.0.0.1"));
     QVERIFY(station.isValid());
-    QVERIFY(station.fixture.writeSettings(
-        StationFixture::bridgeRecords(freePort(), QStringLiteral("127.0.0.3"))));
+    SettingsRecords records =
+        StationFixture::bridgeRecords(freePort(), QStringLiteral("127.0.0.3"));
+    // The receive view shows what the station reads from its device.
+    records.viewTraffic = true;
+    QVERIFY(station.fixture.writeSettings(records));
 
     MainForm &form = station.fixture.start();
     QCOMPARE(form.RS232Frame->title(), kDisabled);
@@ -232,7 +236,7 @@ void SerialReconnectTest::deviceAbsentAtStart_isOpenedWhenItAppears()
     QVERIFY(station.showsLamps(form.GreenLED));
     // The station reads the device it opened.
     QVERIFY(device.write("hello") == 5);
-    QTRY_COMPARE_WITH_TIMEOUT(device.slaveInputQueued(), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(form.RxTextBox->traffic(), QStringLiteral("hello"), kWaitMs);
 }
 
 void SerialReconnectTest::deviceAbsentAtExit_keepsItsPortInTheSettings()
