@@ -4,6 +4,24 @@
 #include "platform/ShutdownSignals.h"
 
 #include <QApplication>
+#include <QDialog>
+
+namespace
+{
+// A stop signal must not wait for someone to answer an open box (at start-up, the settings
+// file's error box): every modal window is dismissed as if cancelled.
+void dismissModalWindows()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || !window->isModal())
+            continue;
+        if (auto *dialog = qobject_cast<QDialog *>(window))
+            dialog->reject();
+        else
+            window->close();
+    }
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -12,13 +30,27 @@ int main(int argc, char *argv[])
     if (options.exitCode >= 0)
         return options.exitCode;
 
+    // Before anything else, so a stop signal during start-up is not lost.
+    ShutdownSignals signals;
     const DesktopServices services;
     StationEnvironment environment =
         services.environment(options.settingsFolder, options.bindAddress);
     environment.statusLogPath = options.statusLogPath;
     MainForm station(environment);
-    ShutdownSignals signals;
-    QObject::connect(&signals, &ShutdownSignals::shutdownRequested, &station, &MainForm::close);
+
+    bool loaded = false;
+    bool stopRequested = false;
+    QObject::connect(&signals, &ShutdownSignals::shutdownRequested, &station, [&] {
+        stopRequested = true;
+        dismissModalWindows();
+        if (loaded)
+            station.close();
+    });
     station.Form_Load();
+    loaded = true;
+    if (stopRequested) {
+        station.close();
+        return 0;
+    }
     return application.exec();
 }
