@@ -134,11 +134,17 @@ int main(int argc, char *argv[])
                                     QStringLiteral("Steady connected time before each case; up "
                                                    "to one second more is added at random."),
                                     QStringLiteral("S"), QStringLiteral("2"));
-    parser.addOptions({binary, repeat, cuts, noKill, settle});
+    const QCommandLineOption showOutput(
+        QStringLiteral("show-output"),
+        QStringLiteral("After each case, print what the stations wrote meanwhile, and the "
+                       "case's start on the monotonic clock, for stations that trace their "
+                       "state changes."));
+    parser.addOptions({binary, repeat, cuts, noKill, settle, showOutput});
     parser.process(application);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const int rounds = parser.value(repeat).toInt();
     const double settleSeconds = parser.value(settle).toDouble();
+    const bool show = parser.isSet(showOutput);
 
     NamespacePair hosts;
     if (!hosts.isUp()) {
@@ -157,11 +163,22 @@ int main(int argc, char *argv[])
                      stations.station(1).logTail());
         return 2;
     }
+    const auto showStations = [&](double start) {
+        if (!show)
+            return;
+        Report::line(QStringLiteral("    case started at %1").arg(start, 0, 'f', 3));
+        for (int end = 0; end < 2; ++end)
+            for (const QString &text :
+                 stations.station(end).newOutput().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                Report::line(QStringLiteral("    %1: %2").arg(QChar('A' + end)).arg(text));
+    };
     // A random pause before each case, so that the cases fall at every phase of the
     // stations' one-second state ticks.
     const auto settleDown = [&] {
         BenchClock::sleepFor(settleSeconds + QRandomGenerator::global()->generateDouble());
         drainBoth(bridge);
+        for (int end = 0; end < 2; ++end)
+            stations.station(end).newOutput();
     };
 
     std::vector<Series> allSeries;
@@ -181,6 +198,7 @@ int main(int argc, char *argv[])
             }
             bridge = stations.bridge();
             record(series, waitForFlow(bridge, start), round);
+            showStations(start);
         }
         allSeries.push_back(series);
     }
@@ -198,7 +216,9 @@ int main(int argc, char *argv[])
                 Report::line(QStringLiteral("cannot bring the link up"));
                 return 2;
             }
-            record(series, waitForFlow(bridge, BenchClock::now()), round);
+            const double start = BenchClock::now();
+            record(series, waitForFlow(bridge, start), round);
+            showStations(start);
         }
         allSeries.push_back(series);
     }

@@ -125,6 +125,11 @@ int main(int argc, char *argv[])
                          .arg(ProcStats::cpuSeconds(bridge.pid[end]) - cpuBefore[end], 0, 'f', 1)
                          .arg(ProcStats::memoryKb(bridge.pid[end], "VmHWM")));
     }
+    if (!intact) {
+        for (int end = 0; end < 2; ++end)
+            Report::line(QStringLiteral("station %1 output:\n").arg(QChar('A' + end)) +
+                         stations.station(end).logTail());
+    }
     Report::line(QStringLiteral("targets"));
     Report::line(QStringLiteral("  no byte lost or changed either way: ") +
                  Report::verdict(intact));

@@ -273,6 +273,12 @@ int main(int argc, char *argv[])
             pacedIntact &= measurePaced(bridge, options) || bridge.name == socatBridge.name;
     }
 
+    if (!intact || !pacedIntact) {
+        for (int end = 0; end < 2; ++end)
+            Report::line(QStringLiteral("station %1 output:\n").arg(QChar('A' + end)) +
+                         stations.station(end).logTail());
+    }
+
     Report::line(QStringLiteral("peak memory (VmHWM)"));
     for (const BridgeUnderTest &bridge : bridges)
         for (int end = 0; end < 2; ++end)

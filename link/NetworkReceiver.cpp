@@ -14,7 +14,12 @@
 #include <QLabel>
 #include <QScopedValueRollback>
 
-NetworkReceiver::NetworkReceiver(MainForm &form) : m_form(form), m_reader(form.NetRxBuffer) {}
+NetworkReceiver::NetworkReceiver(MainForm &form) : m_form(form), m_reader(form.NetRxBuffer)
+{
+    m_holdBackTimer.setSingleShot(true);
+    m_holdBackTimer.setInterval(kHoldBackRetryMs);
+    QObject::connect(&m_holdBackTimer, &QTimer::timeout, [this] { Socket1_Read(); });
+}
 
 void NetworkReceiver::Socket1_Read()
 {
@@ -23,6 +28,8 @@ void NetworkReceiver::Socket1_Read()
     if (m_reading)
         return;
     const QScopedValueRollback<bool> reading(m_reading, true);
+    if (holdBackForSerial())
+        return;
 
     PacketReader &reader = m_reader;
     reader.append(m_form.Socket1->Read(kReadSize));
@@ -56,6 +63,23 @@ void NetworkReceiver::Socket1_Read()
     // A data packet whose end is still on its way also shows that the peer is alive.
     if (reader.holdsIncompleteData())
         m_form.Ack_Retries = 0;
+}
+
+bool NetworkReceiver::holdBackForSerial()
+{
+    // A serial port slower than the network (a lower baud rate, a device holding the line
+    // with flow control, a reader that falls behind) would otherwise fill its queue until
+    // bytes are dropped. Left in the socket, the bytes fill its bounded buffer, the kernel's
+    // window closes, and the peer pauses its serial input in turn.
+    const int queued = m_form.RS232comms->OutBufferCount();
+    m_holdingBack = queued > (m_holdingBack ? kSerialBacklogResume : kSerialBacklogBound);
+    if (!m_holdingBack)
+        return false;
+    // The peer is alive: its bytes are waiting for us.
+    if (m_form.Socket1->pendingReadBytes() > 0)
+        m_form.Ack_Retries = 0;
+    m_holdBackTimer.start();
+    return true;
 }
 
 void NetworkReceiver::applyPeerState(char flag)

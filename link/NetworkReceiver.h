@@ -6,6 +6,7 @@
 #include "link/PacketReader.h"
 
 #include <QByteArray>
+#include <QTimer>
 
 class MainForm;
 
@@ -13,6 +14,12 @@ class NetworkReceiver final
 {
 public:
     static constexpr int kReadSize = 1024;
+    // Back-pressure towards the peer: above this many bytes waiting for the serial port the
+    // peer's bytes stay in the socket; reading resumes below the lower mark. Both are well
+    // below what the serial port queues before it drops.
+    static constexpr int kSerialBacklogBound = 256 * 1024;
+    static constexpr int kSerialBacklogResume = 128 * 1024;
+    static constexpr int kHoldBackRetryMs = 5;
 
     explicit NetworkReceiver(MainForm &form);
 
@@ -23,10 +30,13 @@ private:
     void applyPeerState(char flag);
     void deliverData(const QByteArray &payload);
     void reportUnknownFlag(char flag);
+    bool holdBackForSerial();
 
     MainForm &m_form;
     // Lives as long as the buffer, so a waiting data packet is not searched again on every read.
     PacketReader m_reader;
     bool m_reading = false;
     bool m_unknownFlagBoxOpen = false;
+    bool m_holdingBack = false;
+    QTimer m_holdBackTimer;
 };

@@ -94,3 +94,13 @@ QString BenchProcess::logTail(int bytes) const
         file.seek(file.size() - bytes);
     return QString::fromLocal8Bit(file.readAll());
 }
+
+QString BenchProcess::newOutput()
+{
+    QFile file(m_logPath);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_logRead))
+        return {};
+    const QByteArray bytes = file.readAll();
+    m_logRead += bytes.size();
+    return QString::fromLocal8Bit(bytes);
+}

@@ -23,9 +23,12 @@ public:
     QString errorString() const { return m_error; }
     // The last bytes of the log, for a failure message.
     QString logTail(int bytes = 2000) const;
+    // What the log gained since the last call.
+    QString newOutput();
 
 private:
     pid_t m_pid = -1;
     QString m_logPath;
+    qint64 m_logRead = 0;
     QString m_error;
 };

@@ -34,6 +34,7 @@ public:
     QString folder() const { return m_folder.path(); }
     QString errorString() const { return m_error; }
     QString logTail() const { return m_process.logTail(); }
+    QString newOutput() { return m_process.newOutput(); }
 
 private:
     QTemporaryDir m_folder;
