@@ -122,7 +122,11 @@ bool measureBulk(const BridgeUnderTest &bridge, const Options &options, int roun
     for (const auto &[aToB, bToA, name] :
          {std::tuple{true, false, "one way A->B"}, std::tuple{false, true, "one way B->A"},
           std::tuple{true, true, "both ways"}}) {
+        const double cpuBefore =
+            ProcStats::cpuSeconds(bridge.pid[0]) + ProcStats::cpuSeconds(bridge.pid[1]);
         const std::vector<DirectionResult> results = pump(bridge, settings, aToB, bToA, seed);
+        const double cpuUsed =
+            ProcStats::cpuSeconds(bridge.pid[0]) + ProcStats::cpuSeconds(bridge.pid[1]) - cpuBefore;
         double total = 0;
         double start = results.front().firstWrite;
         double end = results.front().lastRead;
@@ -134,6 +138,14 @@ bool measureBulk(const BridgeUnderTest &bridge, const Options &options, int roun
         }
         const double rate = end > start ? total / (end - start) / 1e6 : 0;
         figures[bridge.name][QString::fromLatin1(name) + QStringLiteral(" MB/s")].push_back(rate);
+        // CPU per byte carried does not depend on what else the machine is doing, so it
+        // tells a slower bridge from a busier machine.
+        const double cpuPerMegabyte = total > 0 ? cpuUsed / (total / 1e6) * 1000 : 0;
+        figures[bridge.name][QString::fromLatin1(name) + QStringLiteral(" CPU ms per MB")]
+            .push_back(cpuPerMegabyte);
+        Report::line(QStringLiteral("  %1 %2: both processes %3 ms CPU per MB carried")
+                         .arg(bridge.name, QString::fromLatin1(name))
+                         .arg(cpuPerMegabyte, 0, 'f', 1));
         if (aToB && bToA)
             Report::line(QStringLiteral("  %1 both ways: %2 MB/s together")
                              .arg(bridge.name)
