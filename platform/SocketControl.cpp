@@ -2,6 +2,7 @@
 
 #include <QHostInfo>
 #include <QNetworkInterface>
+#include <QScopedValueRollback>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -262,14 +263,15 @@ QByteArray SocketControl::Read(int maxBytes)
     }
 
     if (pendingReadBytes() > 0) {
-        scheduleReadEvent();
+        if (!m_raisingReadEvents)
+            scheduleReadEvent();
     } else if (m_peerClosed && m_state == State::Connected) {
         // Everything the peer sent before it left has been handed out.
         closeDescriptor();
         return result;
     }
     if (m_readNotifier && m_state == State::Connected && !m_peerClosed &&
-        pendingReadBytes() < kReadBufferBound)
+        pendingReadBytes() < m_readBufferBound)
         m_readNotifier->setEnabled(true);
     return result;
 }
@@ -343,11 +345,6 @@ int SocketControl::openBoundSocket()
     }
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (m_bufferSize > 0) {
-        // Before listen or connect, so that the window scale offered matches the buffer.
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &m_bufferSize, sizeof m_bufferSize);
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &m_bufferSize, sizeof m_bufferSize);
-    }
     const sockaddr_in local = toSockaddr(m_bindAddress, m_localPort);
     if (::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) < 0) {
         const int code = errno;
@@ -437,7 +434,7 @@ void SocketControl::onReadable()
         m_readOffset = 0;
     }
     const qsizetype held = m_readBuffer.size();
-    const qsizetype room = kReadBufferBound - held;
+    const qsizetype room = m_readBufferBound - held;
     if (room <= 0) {
         m_readNotifier->setEnabled(false);
         return;
@@ -448,9 +445,13 @@ void SocketControl::onReadable()
     m_readBuffer.resize(held + qMax<ssize_t>(n, 0));
 
     if (n > 0) {
-        if (m_readBuffer.size() >= kReadBufferBound)
+        // Stop reading only if the handler left the buffer full: turning the notifier off
+        // and on costs the event loop a wake-up each time.
+        const quint64 generation = m_generation;
+        raiseReadEvents();
+        if (generation == m_generation && m_state == State::Connected && !m_peerClosed &&
+            pendingReadBytes() >= m_readBufferBound)
             m_readNotifier->setEnabled(false);
-        Q_EMIT OnRead();
         return;
     }
     if (n < 0 && wouldBlock(code))
@@ -630,10 +631,32 @@ void SocketControl::scheduleReadEvent()
             if (generation != m_generation)
                 return;
             m_readEventQueued = false;
-            if (pendingReadBytes() > 0)
-                Q_EMIT OnRead();
+            raiseReadEvents();
         },
         Qt::QueuedConnection);
+}
+
+void SocketControl::raiseReadEvents()
+{
+    // A reader takes a little per event. Raising the next event at once, while it takes
+    // something, spares an event-loop pass (and a poll of every descriptor) per portion;
+    // the bound lets other events in between. A reader that takes nothing is not pressed:
+    // it reads again when it is ready or when more bytes arrive.
+    const quint64 generation = m_generation;
+    int events = 0;
+    qsizetype before = 0;
+    {
+        const QScopedValueRollback<bool> raising(m_raisingReadEvents, true);
+        do {
+            before = pendingReadBytes();
+            Q_EMIT OnRead();
+            if (generation != m_generation)
+                return;
+        } while (pendingReadBytes() > 0 && pendingReadBytes() < before &&
+                 ++events < kReadEventsPerPass);
+    }
+    if (pendingReadBytes() > 0 && pendingReadBytes() < before)
+        scheduleReadEvent();
 }
 
 void SocketControl::rememberPeer(int fd)

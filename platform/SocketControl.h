@@ -15,7 +15,11 @@
 //   write would carry the queue past kWriteQueueHardLimit.
 // - Received bytes wait in a bounded buffer; while it is full the socket is not read, so the
 //   kernel's window holds the sender back. After the peer closes, the bytes it sent before
-//   are still handed out by Read; the object turns idle when they are gone.
+//   are still handed out by Read; the object turns idle when they are gone. OnRead is
+//   raised again at once while bytes remain and the handler took some, up to
+//   kReadEventsPerPass times; past that, or after a Read outside the handler, from the
+//   event loop. A handler that reads nothing gets no new event until more bytes arrive or
+//   it reads again.
 // - Events (OnAccept, OnConnect, OnError, OnRead) are delivered from the event loop,
 //   never from inside the call that caused them.
 #include <QByteArray>
@@ -37,7 +41,9 @@ public:
     enum class State { Idle, Listening, Calling, Connected };
     static constexpr int kWriteQueueBound = 1024 * 1024;
     static constexpr int kWriteQueueHardLimit = 2 * kWriteQueueBound;
-    static constexpr int kReadBufferBound = 64 * 1024;
+    static constexpr int kLeastBufferSize = 1024;
+    // OnRead events raised back to back while the reader keeps taking bytes.
+    static constexpr int kReadEventsPerPass = 64;
     // OnError codes are errno values, except for a failed name lookup.
     static constexpr int kErrorHostNotFound = -1;
 
@@ -85,9 +91,13 @@ public:
     bool Write(const QByteArray &bytes);
     void Cleanup();
 
-    // Start-up options: TCP_NODELAY ("send without delay") and the kernel buffer size.
+    // Start-up options: TCP_NODELAY ("send without delay"), and the size of the buffer
+    // that holds received bytes until Read takes them. The kernel's own buffers are left
+    // to its automatic sizing: fixing them caps the window, and a send buffer that holds
+    // one segment of loopback's 64 KiB waits out the peer's delayed acknowledgement (about
+    // 40 ms) before every segment.
     void setNoDelay(bool on) { m_noDelay = on; }
-    void setBufferSize(int bytes) { m_bufferSize = bytes; }
+    void setBufferSize(int bytes) { m_readBufferBound = qMax(bytes, kLeastBufferSize); }
 
     QString lastError() const { return m_lastError; }
     qsizetype pendingWriteBytes() const { return m_writeQueue.size() - m_writeOffset; }
@@ -123,6 +133,7 @@ private:
     void readSideClosed(int code);
     void writeSideFailed(int code);
     void scheduleReadEvent();
+    void raiseReadEvents();
     void rememberPeer(int fd);
 
     QString m_remoteHostName;
@@ -131,7 +142,7 @@ private:
     int m_localPort = 0;
     bool m_autoResolve = false;
     bool m_noDelay = true;
-    int m_bufferSize = 32768;
+    int m_readBufferBound = 64 * 1024;
 
     QHostAddress m_bindAddress = QHostAddress::AnyIPv4;
     State m_state = State::Idle;
@@ -150,6 +161,7 @@ private:
     bool m_peerClosed = false;
     bool m_writeFailed = false;
     bool m_readEventQueued = false;
+    bool m_raisingReadEvents = false;
     QHash<QString, QHostAddress> m_resolved;
     QStringList m_lookupsInFlight;
     QString m_callingName;
