@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstring>
@@ -88,6 +89,11 @@ QString resolvedDevice(const QString &path)
     return canonical.isEmpty() ? path : canonical;
 }
 
+bool deviceWouldBlock(int code)
+{
+    return code == EAGAIN || code == EWOULDBLOCK || code == EINTR;
+}
+
 } // namespace
 
 SerialControl::SerialControl(SerialPortMap portMap, QObject *parent)
@@ -100,8 +106,7 @@ SerialControl::SerialControl(SerialPortMap portMap, QObject *parent)
 
 SerialControl::~SerialControl()
 {
-    if (m_port->isOpen())
-        m_port->close();
+    closePort();
 }
 
 bool SerialControl::setSettings(const QString &settings)
@@ -132,8 +137,7 @@ bool SerialControl::PortOpen() const
 bool SerialControl::setPortOpen(bool open)
 {
     if (!open) {
-        if (m_port->isOpen())
-            m_port->close();
+        closePort();
         return true;
     }
     if (m_port->isOpen())
@@ -165,6 +169,12 @@ bool SerialControl::setPortOpen(bool open)
         m_error = reason;
         return false;
     }
+    // Writing is ours, not QSerialPort's: its queue would wait an event-loop pass before
+    // every write, and it takes a full device (EAGAIN) for a write error.
+    m_writeNotifier =
+        new QSocketNotifier(static_cast<int>(m_port->handle()), QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &SerialControl::onWritable);
     m_lost = false;
     m_commEvent = 0;
     m_error.clear();
@@ -183,7 +193,7 @@ int SerialControl::InBufferCount() const
 
 int SerialControl::OutBufferCount() const
 {
-    return m_port->isOpen() ? static_cast<int>(m_port->bytesToWrite()) : 0;
+    return static_cast<int>(m_writeQueue.size() - m_writeOffset);
 }
 
 QByteArray SerialControl::Input()
@@ -197,13 +207,79 @@ void SerialControl::Output(const QByteArray &bytes)
 {
     if (!m_port->isOpen() || bytes.isEmpty())
         return;
-    if (m_port->bytesToWrite() + bytes.size() > kWriteBufferBound) {
+    if (OutBufferCount() + bytes.size() > kWriteBufferBound) {
         m_error = QStringLiteral("%1: transmit buffer full, %2 bytes dropped")
                       .arg(m_openPath)
                       .arg(bytes.size());
         return;
     }
-    m_port->write(bytes);
+    qsizetype written = 0;
+    if (OutBufferCount() == 0) {
+        // Straight to the device: a queue would cost an event-loop pass per write.
+        const ssize_t n = ::write(static_cast<int>(m_port->handle()), bytes.constData(),
+                                  static_cast<size_t>(bytes.size()));
+        if (n < 0 && !deviceWouldBlock(errno)) {
+            writeFailed(errno);
+            return;
+        }
+        written = qMax<ssize_t>(n, 0);
+    }
+    if (written == bytes.size())
+        return;
+    if (m_writeOffset > m_writeQueue.size() / 2) {
+        m_writeQueue.remove(0, m_writeOffset);
+        m_writeOffset = 0;
+    }
+    m_writeQueue.append(bytes.constData() + written, bytes.size() - written);
+    m_writeNotifier->setEnabled(true);
+}
+
+void SerialControl::onWritable()
+{
+    const ssize_t n =
+        ::write(static_cast<int>(m_port->handle()), m_writeQueue.constData() + m_writeOffset,
+                static_cast<size_t>(m_writeQueue.size() - m_writeOffset));
+    if (n < 0) {
+        if (!deviceWouldBlock(errno))
+            writeFailed(errno);
+        return;
+    }
+    m_writeOffset += n;
+    if (m_writeOffset < m_writeQueue.size())
+        return;
+    m_writeQueue.clear();
+    m_writeOffset = 0;
+    m_writeNotifier->setEnabled(false);
+}
+
+void SerialControl::writeFailed(int code)
+{
+    const QString reason =
+        QStringLiteral("%1: %2").arg(m_openPath, QString::fromLocal8Bit(std::strerror(code)));
+    dropWriteQueue();
+    m_error = reason;
+    if (deviceHungUp())
+        deviceLost(reason);
+}
+
+void SerialControl::dropWriteQueue()
+{
+    m_writeQueue.clear();
+    m_writeOffset = 0;
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
+}
+
+void SerialControl::closePort()
+{
+    dropWriteQueue();
+    // Later: this may run inside the notifier's own signal (a write that found the device
+    // gone).
+    if (m_writeNotifier)
+        m_writeNotifier->deleteLater();
+    m_writeNotifier = nullptr;
+    if (m_port->isOpen())
+        m_port->close();
 }
 
 void SerialControl::setInputPaused(bool paused)
@@ -282,10 +358,17 @@ void SerialControl::onError()
         return;
     if (error != QSerialPort::ResourceError && !deviceHungUp())
         return;
-    // Closing here also ends the read notifications that a dead descriptor would raise
-    // without end.
+    deviceLost(reason);
+}
+
+void SerialControl::deviceLost(const QString &reason)
+{
+    if (m_lost)
+        return;
     m_lost = true;
-    m_port->close();
+    // Closing also ends the notifications that a dead descriptor would raise without end.
+    closePort();
+    m_error = reason;
     Q_EMIT portLost(reason);
 }
 

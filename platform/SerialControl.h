@@ -6,6 +6,10 @@
 // network side is full), the kernel buffer fills and the device's flow control holds the
 // sender back, so nothing is dropped here.
 //
+// Output writes to the device at once and queues, in order, what it does not take yet (a
+// full device, or one held back by its flow control); a write error drops the queue and
+// is reported in errorString(), or as portLost when the device has gone.
+//
 // Devices that keep their own line settings: the settings text is a request to the device.
 // A device that takes the request without error but keeps a line format of its own (a
 // pseudo-terminal always runs 8 data bits without parity; some virtual and network ports
@@ -23,6 +27,7 @@
 #include <QString>
 
 class QSerialPort;
+class QSocketNotifier;
 
 class SerialControl final : public QObject
 {
@@ -81,9 +86,18 @@ private:
     void onReadyRead();
     void onError();
     bool deviceHungUp() const;
+    void deviceLost(const QString &reason);
+    void onWritable();
+    void writeFailed(int code);
+    void dropWriteQueue();
+    void closePort();
 
     SerialPortMap m_portMap;
     QSerialPort *m_port = nullptr;
+    // Bytes the device has not taken yet, in order; written as it takes them.
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_writeQueue;
+    qsizetype m_writeOffset = 0;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("9600,n,8,1");
     int m_handshaking = 0;

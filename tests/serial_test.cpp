@@ -116,6 +116,7 @@ private Q_SLOTS:
     void xonXoff_eatenOnlyWithSoftwareFlowControl();
     void onComm_raisedForASingleByte();
     void output_returnsAtOnceAndEverythingArrives();
+    void output_manyPiecesWhileDeviceFillsAndDrains_arriveInOrder();
     void deviceVanishing_closesOnceWithoutBusyLoop();
     void inputPause_holdsBytesInDeviceThenDeliversAllInOrder();
     void heldPort_seenAsHeldByProbeUntilClosed();
@@ -386,6 +387,37 @@ void SerialTest::output_returnsAtOnceAndEverythingArrives()
     QCOMPARE(received.size(), bytes.size());
     QVERIFY(received == bytes);
     QTRY_COMPARE_WITH_TIMEOUT(serial->OutBufferCount(), 0, kWaitMs);
+}
+
+void SerialTest::output_manyPiecesWhileDeviceFillsAndDrains_arriveInOrder()
+{
+    Pty pty;
+    QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
+    Bench bench;
+    QVERIFY(bench.link(1, pty.slavePath()));
+    auto serial = bench.openPort(1);
+    QVERIFY(serial);
+
+    // Pieces of many sizes: some go straight to the device, some wait in the component
+    // while the device is full, and the device drains in between. Order must hold
+    // whichever way each piece took.
+    const QByteArray bytes = pattern(600 * 1024);
+    QByteArray received;
+    qsizetype offset = 0;
+    for (int piece = 0; offset < bytes.size(); ++piece) {
+        const qsizetype size = qMin<qsizetype>(1 + (piece * 977) % 9000, bytes.size() - offset);
+        serial->Output(bytes.mid(offset, size));
+        offset += size;
+        if (piece % 7 == 0) {
+            QCoreApplication::processEvents();
+            received += pty.read();
+        }
+        if (serial->OutBufferCount() > 256 * 1024)
+            received += pty.readUntil(64 * 1024, kWaitMs);
+    }
+    received += pty.readUntil(bytes.size() - received.size(), 20000);
+    QCOMPARE(received.size(), bytes.size());
+    QVERIFY(received == bytes);
 }
 
 void SerialTest::deviceVanishing_closesOnceWithoutBusyLoop()
