@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QTest>
@@ -97,6 +98,7 @@ private Q_SLOTS:
     void coldStart_bothEndsConnect();
     void bytes_everyValueCrossesBothWaysUnchanged();
     void longBurst_arrivesWholeAndInOrder();
+    void unreadReceivingDevice_holdsSenderBackWithoutLossOrTimeOut();
     void trafficViewAndLogs_showWhatEachDeviceSentAndGot();
     void silentPeer_timedOutFourToFiveSecondsAfterLastPacket_thenReconnects();
     void peerClosing_notConnected_thenNewStationConnects_data();
@@ -217,6 +219,57 @@ void StationLinkTest::longBurst_arrivesWholeAndInOrder()
     QCOMPARE(received.size(), burst.size());
     QVERIFY(received == burst);
     QVERIFY(bothConnected(a, b));
+}
+
+void StationLinkTest::unreadReceivingDevice_holdsSenderBackWithoutLossOrTimeOut()
+{
+    StationFixture a(kAddressA);
+    StationFixture b(kAddressB);
+    QVERIFY(link(a, b));
+    MainForm &formB = b.form();
+
+    // Nobody reads B's device. Write into A's until the whole way is full: B's serial
+    // queue, both stations' socket buffers and the kernel's, A's own device. The sending
+    // device must end up held back rather than B dropping what it cannot write.
+    QByteArray sent;
+    QByteArray pending;
+    quint32 state = 777;
+    QElapsedTimer idle;
+    idle.start();
+    QElapsedTimer overall;
+    overall.start();
+    while (idle.elapsed() < 1000 && overall.elapsed() < 30000) {
+        if (pending.isEmpty()) {
+            pending.resize(4096);
+            for (char &byte : pending) {
+                state = state * 1103515245u + 12345u;
+                byte = char(state >> 24);
+            }
+        }
+        const qint64 taken = a.device().write(pending);
+        QVERIFY(taken >= 0);
+        sent += pending.left(taken);
+        pending.remove(0, taken);
+        if (taken > 0)
+            idle.restart();
+        QTest::qWait(taken > 0 ? 0 : 5);
+        QVERIFY(formB.RS232comms->OutBufferCount() <= SerialControl::kWriteBufferBound);
+    }
+    QVERIFY2(idle.elapsed() >= 1000, "the sending device was never held back");
+
+    // Held for longer than the keep-alive allows a silent link: the link stays up.
+    QTest::qWait(6000);
+    QVERIFY(bothConnected(a, b));
+    QVERIFY2(!b.statusHistory().contains(QStringLiteral("Timed-Out")),
+             qPrintable(b.statusHistory().join(QStringLiteral(", "))));
+    QVERIFY2(!a.statusHistory().contains(QStringLiteral("Timed-Out")),
+             qPrintable(a.statusHistory().join(QStringLiteral(", "))));
+
+    const QByteArray received = b.device().readUntil(sent.size(), 60000);
+    QCOMPARE(received.size(), sent.size());
+    QVERIFY(received == sent);
+    QVERIFY2(!formB.RS232comms->errorString().contains(QStringLiteral("dropped")),
+             qPrintable(formB.RS232comms->errorString()));
 }
 
 void StationLinkTest::trafficViewAndLogs_showWhatEachDeviceSentAndGot()
