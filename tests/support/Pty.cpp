@@ -37,7 +37,10 @@ Pty::Pty()
         return;
     }
     m_slavePath = QString::fromLocal8Bit(name);
-    if (!makeRaw(m_slave) || !makeRaw(m_master) ||
+    // A program the test starts must not hold the other end of a device open: closing
+    // the master would then not hang the device up.
+    if (::fcntl(m_master, F_SETFD, FD_CLOEXEC) < 0 || ::fcntl(m_slave, F_SETFD, FD_CLOEXEC) < 0 ||
+        !makeRaw(m_slave) || !makeRaw(m_master) ||
         ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) < 0) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         closeMaster();
