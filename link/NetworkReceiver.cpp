@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 
 NetworkReceiver::NetworkReceiver(MainForm &form) : m_form(form), m_reader(form.NetRxBuffer)
@@ -19,6 +20,9 @@ NetworkReceiver::NetworkReceiver(MainForm &form) : m_form(form), m_reader(form.N
     m_holdBackTimer.setSingleShot(true);
     m_holdBackTimer.setInterval(kHoldBackRetryMs);
     QObject::connect(&m_holdBackTimer, &QTimer::timeout, [this] { Socket1_Read(); });
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    QObject::connect(&m_flushTimer, &QTimer::timeout, [this] { flushSerialBatch(); });
 }
 
 void NetworkReceiver::Socket1_Read()
@@ -28,6 +32,7 @@ void NetworkReceiver::Socket1_Read()
     if (m_reading)
         return;
     const QScopedValueRollback<bool> reading(m_reading, true);
+    const auto finish = qScopeGuard([this] { finishPass(); });
     if (holdBackForSerial())
         return;
 
@@ -63,6 +68,29 @@ void NetworkReceiver::Socket1_Read()
     // A data packet whose end is still on its way also shows that the peer is alive.
     if (reader.holdsIncompleteData())
         m_form.Ack_Retries = 0;
+}
+
+void NetworkReceiver::finishPass()
+{
+    // Nothing waits in the batch once the socket has handed out all it holds, nor while
+    // the serial port is behind.
+    if (m_serialBatch.isEmpty())
+        return;
+    if (m_form.Socket1->pendingReadBytes() == 0 || m_holdingBack)
+        flushSerialBatch();
+    else if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void NetworkReceiver::flushSerialBatch()
+{
+    m_flushTimer.stop();
+    if (m_serialBatch.isEmpty())
+        return;
+    if (m_form.RS232comms->PortOpen())
+        m_form.RS232comms->Output(m_serialBatch);
+    // Keeps its capacity for the next burst.
+    m_serialBatch.resize(0);
 }
 
 bool NetworkReceiver::holdBackForSerial()
@@ -120,7 +148,9 @@ void NetworkReceiver::deliverData(const QByteArray &payload)
     }
     if (!m_form.RS232comms->PortOpen())
         return;
-    m_form.RS232comms->Output(payload);
+    m_serialBatch += payload;
+    if (m_serialBatch.size() >= kSerialBatchBound)
+        flushSerialBatch();
     m_form.serialForwarder().FlashTxLed();
     if (!m_form.TxLogFile.isEmpty())
         TrafficLogWriter::queueForLog(m_form.TxLogBuffer, payload);
@@ -132,9 +162,9 @@ void NetworkReceiver::reportUnknownFlag(char flag)
     if (m_unknownFlagBoxOpen)
         return;
     m_unknownFlagBoxOpen = true;
-    const QString text = QStringLiteral("Unknown Packet Flag '") + QChar::fromLatin1(flag) +
-                         QStringLiteral("'");
-    m_form.environment().messageBoxes->informLater(
-        &m_form, text, QStringLiteral("ERROR - Network Rx Packet"),
-        [this] { m_unknownFlagBoxOpen = false; });
+    const QString text =
+        QStringLiteral("Unknown Packet Flag '") + QChar::fromLatin1(flag) + QStringLiteral("'");
+    m_form.environment().messageBoxes->informLater(&m_form, text,
+                                                   QStringLiteral("ERROR - Network Rx Packet"),
+                                                   [this] { m_unknownFlagBoxOpen = false; });
 }

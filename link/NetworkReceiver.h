@@ -20,6 +20,10 @@ public:
     static constexpr int kSerialBacklogBound = 256 * 1024;
     static constexpr int kSerialBacklogResume = 128 * 1024;
     static constexpr int kHoldBackRetryMs = 5;
+    // Payloads of one burst of reads go to the serial port in one write, up to this many
+    // bytes: a pseudo-terminal or USB adapter costs about as much per write as per
+    // kilobyte.
+    static constexpr int kSerialBatchBound = 64 * 1024;
 
     explicit NetworkReceiver(MainForm &form);
 
@@ -31,6 +35,8 @@ private:
     void deliverData(const QByteArray &payload);
     void reportUnknownFlag(char flag);
     bool holdBackForSerial();
+    void finishPass();
+    void flushSerialBatch();
 
     MainForm &m_form;
     // Lives as long as the buffer, so a waiting data packet is not searched again on every read.
@@ -39,4 +45,8 @@ private:
     bool m_unknownFlagBoxOpen = false;
     bool m_holdingBack = false;
     QTimer m_holdBackTimer;
+    QByteArray m_serialBatch;
+    // The socket raises OnRead again while bytes wait in it, and the batch goes out then;
+    // should the connection end first, this still sends it in the next event-loop pass.
+    QTimer m_flushTimer;
 };

@@ -131,6 +131,13 @@ public:
         m_socket->flush();
     }
 
+    // Ends the connection in order: what was sent still arrives.
+    void close()
+    {
+        if (m_socket)
+            m_socket->disconnectFromHost();
+    }
+
     // Ends the connection with a reset, as the station itself does.
     void drop()
     {
@@ -218,6 +225,7 @@ private Q_SLOTS:
     void unknownFlag_dataInSameWriteStillDelivered_oneBoxAtATime();
     void dataMessage_inSingleByteWrites_deliveredWholeOnce();
     void brokenPacket_whenConnectionDrops_notGluedToNextConnection();
+    void manyDataMessagesThenClose_allReachDeviceInOrder();
 
 private:
     // Starts the station and waits until it has called the peer and taken its first state
@@ -491,6 +499,36 @@ void RawPeerTest::brokenPacket_whenConnectionDrops_notGluedToNextConnection()
     peer.send(dataFrom("end"));
     QCOMPARE(device.readUntil(8, kWaitMs), QByteArray("freshend"));
     QVERIFY(!form.NetRxBuffer.contains("partial"));
+}
+
+void RawPeerTest::manyDataMessagesThenClose_allReachDeviceInOrder()
+{
+    RawPeer peer;
+    QVERIFY2(peer.isListening(), qPrintable(peer.errorString()));
+    StationFixture station;
+    QVERIFY(link(station, peer, 'A'));
+    MainForm &form = station.form();
+    Pty &device = station.device();
+    peer.replyFlag = 0;
+
+    // Far more than the station reads at once, in messages of sizes that cut its reads at
+    // every kind of place, sent in one piece and followed at once by the end of the
+    // connection.
+    QByteArray expected;
+    QByteArray wire;
+    for (int index = 0; index < 400; ++index) {
+        QByteArray payload((index * 37) % 1500 + 1, '\0');
+        for (qsizetype at = 0; at < payload.size(); ++at)
+            payload[at] = char((index * 7 + at) % 251 + 2);
+        expected += payload;
+        wire += dataFrom(payload);
+    }
+    peer.send(wire);
+    peer.close();
+
+    QCOMPARE(device.readUntil(expected.size(), 4 * kWaitMs), expected);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Socket1->IsConnected(), kWaitMs);
+    QCOMPARE(device.read(), QByteArray());
 }
 
 QTEST_MAIN(RawPeerTest)
