@@ -167,21 +167,29 @@ bool measureBulk(const BridgeUnderTest &bridge, const Options &options, int roun
     return intact;
 }
 
-void measureLatency(const BridgeUnderTest &bridge, const Options &options, Figures &figures)
+void measureLatency(const std::vector<BridgeUnderTest> &bridges, const Options &options,
+                    Figures &figures)
 {
+    std::vector<LatencyPath> paths;
+    for (const BridgeUnderTest &bridge : bridges)
+        paths.push_back({bridge.deviceFd[0], bridge.deviceFd[1]});
     for (const int size : {1, 64}) {
-        const LatencyResult result =
-            LatencyProbe::measure(bridge.deviceFd[0], bridge.deviceFd[1], size, options.samples);
-        const Percentiles stats(result.seconds);
-        Report::line(QStringLiteral("  %1 latency %2 B A->B: %3, lost %4, damaged %5")
-                         .arg(bridge.name)
-                         .arg(size)
-                         .arg(stats.summary(1000, QStringLiteral(" ms")))
-                         .arg(result.lost)
-                         .arg(result.damaged));
-        const QString key = QStringLiteral("latency %1 B").arg(size);
-        figures[bridge.name][key + QStringLiteral(" p50 ms")].push_back(stats.median() * 1000);
-        figures[bridge.name][key + QStringLiteral(" p99 ms")].push_back(stats.at(99) * 1000);
+        const std::vector<LatencyResult> results =
+            LatencyProbe::measure(paths, size, options.samples);
+        for (std::size_t index = 0; index < bridges.size(); ++index) {
+            const BridgeUnderTest &bridge = bridges[index];
+            const LatencyResult &result = results[index];
+            const Percentiles stats(result.seconds);
+            Report::line(QStringLiteral("  %1 latency %2 B A->B: %3, lost %4, damaged %5")
+                             .arg(bridge.name)
+                             .arg(size)
+                             .arg(stats.summary(1000, QStringLiteral(" ms")))
+                             .arg(result.lost)
+                             .arg(result.damaged));
+            const QString key = QStringLiteral("latency %1 B").arg(size);
+            figures[bridge.name][key + QStringLiteral(" p50 ms")].push_back(stats.median() * 1000);
+            figures[bridge.name][key + QStringLiteral(" p99 ms")].push_back(stats.at(99) * 1000);
+        }
     }
 }
 
@@ -293,9 +301,8 @@ int main(int argc, char *argv[])
                     measureBulk(bridge, options, round, figures) || bridge.name == socatBridge.name;
         }
         if (options.measures.contains(QLatin1String("latency"))) {
-            Report::line(QStringLiteral("round %1: latency").arg(round));
-            for (const BridgeUnderTest &bridge : order)
-                measureLatency(bridge, options, figures);
+            Report::line(QStringLiteral("round %1: latency, the bridges in turns").arg(round));
+            measureLatency(bridges, options, figures);
         }
         if (options.measures.contains(QLatin1String("idle"))) {
             Report::line(QStringLiteral("round %1: idle CPU").arg(round));

@@ -1,7 +1,11 @@
 #pragma once
-// One-way latency of a bridge: a message of a given size is written into one device end
+// One-way latency of bridges: a message of a given size is written into one device end
 // and timed until its last byte comes out of the other, one message at a time with a pause
 // between, so that each sample sees an idle path.
+//
+// Several bridges are measured in turns, one sample each, so that all of them meet the
+// same machine: on a shared machine the wake-up time drifts by half from one second to
+// the next, far more than any two bridges differ.
 #include <vector>
 
 struct LatencyResult {
@@ -10,10 +14,16 @@ struct LatencyResult {
     int damaged = 0;
 };
 
+struct LatencyPath {
+    int writeFd = -1;
+    int readFd = -1;
+};
+
 namespace LatencyProbe
 {
 
-LatencyResult measure(int writeFd, int readFd, int messageSize, int samples,
-                      double pauseSeconds = 0.01, double timeoutSeconds = 2.0);
+std::vector<LatencyResult> measure(const std::vector<LatencyPath> &paths, int messageSize,
+                                   int samples, double pauseSeconds = 0.01,
+                                   double timeoutSeconds = 2.0);
 
 } // namespace LatencyProbe
