@@ -1,6 +1,10 @@
 #include "app/MainForm.h"
 
 #include "app/DefaultsFileIO.h"
+#include "dialogs/NetworkSetupForm.h"
+#include "dialogs/RS232SetupForm.h"
+#include "dialogs/TrafficLogSetupForm.h"
+#include "help/HelpMenu.h"
 #include "link/ConnectionManager.h"
 #include "link/LinkProtocol.h"
 #include "link/Loopback.h"
@@ -15,10 +19,6 @@
 #include "platform/SocketControl.h"
 #include "serial/SerialForwarder.h"
 #include "serial/SerialReconnector.h"
-#include "help/HelpMenu.h"
-#include "dialogs/NetworkSetupForm.h"
-#include "dialogs/RS232SetupForm.h"
-#include "dialogs/TrafficLogSetupForm.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -33,7 +33,8 @@
 #include <QTimer>
 #include <QWindow>
 
-namespace {
+namespace
+{
 // The window's height in twips counts its caption, borders and menu bar; the controls sit
 // in the rest. At the design size that part is 655 twips.
 constexpr int kNonClientTwips = 655;
@@ -211,8 +212,8 @@ void MainForm::buildMenus()
     AboutMenuItem = HelpMenuItem->addAction(QStringLiteral("&About"));
 
     // A check item toggles its own mark when triggered; the handlers own the marks instead.
-    for (QAction *item : {ViewMenuItem, DisplayStatusHistoryMenuItem, LocalLoopMenuItem,
-                          RemoteLoopMenuItem})
+    for (QAction *item :
+         {ViewMenuItem, DisplayStatusHistoryMenuItem, LocalLoopMenuItem, RemoteLoopMenuItem})
         item->setCheckable(true);
 }
 
@@ -252,14 +253,15 @@ void MainForm::connectEvents()
             [this] { m_connectionManager->Socket1_Accept(); });
     connect(Socket1, &SocketControl::OnConnect, this,
             [this] { m_connectionManager->Socket1_Connect(); });
-    connect(Socket1, &SocketControl::OnError, this, [this](int, const QString &text) {
-        m_connectionManager->Socket1_Error(text);
-    });
+    connect(Socket1, &SocketControl::OnError, this,
+            [this](int, const QString &text) { m_connectionManager->Socket1_Error(text); });
     connect(Socket1, &SocketControl::OnRead, this, [this] { m_networkReceiver->Socket1_Read(); });
     connect(Socket1, &SocketControl::writable, this,
             [this] { m_serialForwarder->Socket1_Writable(); });
     connect(RS232comms, &SerialControl::OnComm, this,
             [this] { m_serialForwarder->RS232comms_OnComm(); });
+    connect(RS232comms, &SerialControl::bytesWritten, this,
+            [this] { m_networkReceiver->RS232comms_BytesWritten(); });
     connect(RS232comms, &SerialControl::portLost, this,
             [this](const QString &) { m_serialForwarder->RS232comms_PortLost(); });
 }
@@ -363,8 +365,7 @@ void MainForm::FileMenuItem_Click()
 void MainForm::setHeightTwips(int twips)
 {
     m_heightTwips = twips;
-    m_client->setFixedSize(twipsToPixels(kInnerWidthTwips),
-                           twipsToPixels(twips - kNonClientTwips));
+    m_client->setFixedSize(twipsToPixels(kInnerWidthTwips), twipsToPixels(twips - kNonClientTwips));
     setFixedSize(sizeHint());
 }
 
@@ -384,9 +385,8 @@ QString MainForm::netStatus() const
 void MainForm::updateSerialFrameCaption()
 {
     if (RS232comms->PortOpen()) {
-        RS232Frame->setTitle(QStringLiteral("Com%1:%2")
-                                 .arg(RS232comms->CommPort())
-                                 .arg(RS232comms->Settings()));
+        RS232Frame->setTitle(
+            QStringLiteral("Com%1:%2").arg(RS232comms->CommPort()).arg(RS232comms->Settings()));
     } else {
         RS232Frame->setTitle(QStringLiteral("RS232 Disabled"));
     }

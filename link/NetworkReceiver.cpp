@@ -70,6 +70,17 @@ void NetworkReceiver::Socket1_Read()
         m_form.Ack_Retries = 0;
 }
 
+void NetworkReceiver::RS232comms_BytesWritten()
+{
+    // At once rather than at the next retry: a device that drains its queue between two
+    // retries would otherwise wait idle for the rest of the interval.
+    if (m_holdingBack && !m_reading &&
+        m_form.RS232comms->OutBufferCount() <= kSerialBacklogResume) {
+        m_holdBackTimer.stop();
+        Socket1_Read();
+    }
+}
+
 void NetworkReceiver::finishPass()
 {
     // Nothing waits in the batch once the socket has handed out all it holds, nor while

@@ -28,6 +28,8 @@ public:
     explicit NetworkReceiver(MainForm &form);
 
     void Socket1_Read();
+    // The serial port took queued bytes: a held-back peer may go on.
+    void RS232comms_BytesWritten();
     bool unknownFlagBoxOpen() const { return m_unknownFlagBoxOpen; }
 
 private:

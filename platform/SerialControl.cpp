@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QSerialPort>
 #include <QSocketNotifier>
 
@@ -100,7 +101,10 @@ SerialControl::SerialControl(SerialPortMap portMap, QObject *parent)
     : QObject(parent), m_portMap(std::move(portMap)), m_port(new QSerialPort(this))
 {
     m_port->setReadBufferSize(kReadBufferBound);
-    connect(m_port, &QSerialPort::readyRead, this, &SerialControl::onReadyRead);
+    connect(m_port, &QSerialPort::readyRead, this, [this] {
+        const QScopedValueRollback<bool> reported(m_deviceReported, true);
+        onReadyRead();
+    });
     connect(m_port, &QSerialPort::errorOccurred, this, &SerialControl::onError);
 }
 
@@ -200,7 +204,23 @@ QByteArray SerialControl::Input()
 {
     if (!m_port->isOpen())
         return {};
-    return m_port->readAll();
+    QByteArray bytes = m_port->readAll();
+    if (!m_deviceReported)
+        return bytes;
+    // A tty hands out at most one line-discipline buffer (4 KB) per read, so a busy device
+    // would cost an event-loop pass per 4 KB. While reads come back full, read on here.
+    // Only while QSerialPort reports the device readable: its own notifier has then been
+    // served for this pass and cannot find the device drained under it.
+    const int fd = static_cast<int>(m_port->handle());
+    qsizetype last = bytes.size();
+    while (last >= kFullTtyRead && bytes.size() + kTtyBufferSize <= kInputBound) {
+        const qsizetype held = bytes.size();
+        bytes.resize(held + kTtyBufferSize);
+        const ssize_t n = ::read(fd, bytes.data() + held, kTtyBufferSize);
+        last = qMax<ssize_t>(n, 0);
+        bytes.resize(held + last);
+    }
+    return bytes;
 }
 
 void SerialControl::Output(const QByteArray &bytes)
@@ -245,11 +265,12 @@ void SerialControl::onWritable()
         return;
     }
     m_writeOffset += n;
-    if (m_writeOffset < m_writeQueue.size())
-        return;
-    m_writeQueue.clear();
-    m_writeOffset = 0;
-    m_writeNotifier->setEnabled(false);
+    if (m_writeOffset == m_writeQueue.size()) {
+        m_writeQueue.clear();
+        m_writeOffset = 0;
+        m_writeNotifier->setEnabled(false);
+    }
+    Q_EMIT bytesWritten();
 }
 
 void SerialControl::writeFailed(int code)

@@ -4,7 +4,9 @@
 // Port numbers 1 to 16 name devices through a SerialPortMap. Bytes pass unchanged both
 // ways (raw mode). The receive buffer is bounded: while the station stops reading (its
 // network side is full), the kernel buffer fills and the device's flow control holds the
-// sender back, so nothing is dropped here.
+// sender back, so nothing is dropped here. Input takes what has been received and, while
+// the device hands out full reads, reads on up to kInputBound: a tty gives at most 4 KB per
+// read, and a busy device would otherwise cost an event-loop pass per 4 KB.
 //
 // Output writes to the device at once and queues, in order, what it does not take yet (a
 // full device, or one held back by its flow control); a write error drops the queue and
@@ -37,6 +39,12 @@ class SerialControl final : public QObject
 public:
     static constexpr int kCommEventReceive = 2;
     static constexpr qint64 kReadBufferBound = 32768;
+    // A tty's line discipline holds 4096 bytes; a read of at least kFullTtyRead took all it
+    // held, and more may be waiting behind it.
+    static constexpr qsizetype kTtyBufferSize = 4096;
+    static constexpr qsizetype kFullTtyRead = 4000;
+    // Input returns at most about this much (a single data message holds it whole).
+    static constexpr qsizetype kInputBound = 28 * 1024;
     // Output beyond this many untransmitted bytes is dropped (a device held back by its
     // flow control must not grow the queue without end).
     static constexpr qint64 kWriteBufferBound = 1024 * 1024;
@@ -79,6 +87,8 @@ Q_SIGNALS:
     // The device vanished (a USB adapter pulled, a pseudo-terminal closed); the port has
     // closed itself. Raised once per loss.
     void portLost(const QString &reason);
+    // Queued output went to the device: OutBufferCount has fallen.
+    void bytesWritten();
 
 private:
     bool applySettings();
@@ -103,6 +113,9 @@ private:
     int m_handshaking = 0;
     int m_commEvent = 0;
     bool m_inputPaused = false;
+    // Within QSerialPort's readyRead: its notifier has been served for this event-loop
+    // pass, so reading the device here cannot leave it to find the device drained.
+    bool m_deviceReported = false;
     bool m_lost = false;
     bool m_applying = false;
     QString m_openPath;

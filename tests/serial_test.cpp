@@ -117,6 +117,8 @@ private Q_SLOTS:
     void onComm_raisedForASingleByte();
     void output_returnsAtOnceAndEverythingArrives();
     void output_manyPiecesWhileDeviceFillsAndDrains_arriveInOrder();
+    void output_queueTakenByDevice_raisesBytesWritten();
+    void input_burst_takenInPiecesLargerThanOneTtyRead();
     void deviceVanishing_closesOnceWithoutBusyLoop();
     void inputPause_holdsBytesInDeviceThenDeliversAllInOrder();
     void heldPort_seenAsHeldByProbeUntilClosed();
@@ -418,6 +420,69 @@ void SerialTest::output_manyPiecesWhileDeviceFillsAndDrains_arriveInOrder()
     received += pty.readUntil(bytes.size() - received.size(), 20000);
     QCOMPARE(received.size(), bytes.size());
     QVERIFY(received == bytes);
+}
+
+void SerialTest::output_queueTakenByDevice_raisesBytesWritten()
+{
+    Pty pty;
+    QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
+    Bench bench;
+    QVERIFY(bench.link(1, pty.slavePath()));
+    auto serial = bench.openPort(1);
+    QVERIFY(serial);
+    QSignalSpy written(serial.get(), &SerialControl::bytesWritten);
+
+    const QByteArray bytes = pattern(300 * 1024);
+    serial->Output(bytes);
+    QVERIFY(serial->OutBufferCount() > 0);
+    QCOMPARE(written.count(), 0);
+
+    // Each time the device takes queued bytes the count falls and the signal says so.
+    QByteArray received;
+    int lastCount = serial->OutBufferCount();
+    QElapsedTimer clock;
+    clock.start();
+    while (serial->OutBufferCount() > 0 && clock.elapsed() < 4 * kWaitMs) {
+        received += pty.read();
+        const int signals = written.count();
+        QTest::qWait(2);
+        if (written.count() > signals) {
+            QVERIFY(serial->OutBufferCount() < lastCount);
+            lastCount = serial->OutBufferCount();
+        }
+    }
+    QCOMPARE(serial->OutBufferCount(), 0);
+    QVERIFY(written.count() >= 1);
+    received += pty.readUntil(bytes.size() - received.size(), kWaitMs);
+    QVERIFY(received == bytes);
+}
+
+void SerialTest::input_burst_takenInPiecesLargerThanOneTtyRead()
+{
+    Pty pty;
+    QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
+    Bench bench;
+    QVERIFY(bench.link(1, pty.slavePath()));
+    auto serial = bench.openPort(1);
+    QVERIFY(serial);
+
+    // Written in one go while the component is not looking, the burst waits in the
+    // terminal, which hands out 4 KB per read.
+    const QByteArray bytes = pattern(40 * 1024).left(pty.write(pattern(40 * 1024)));
+    QVERIFY2(bytes.size() > 2 * SerialControl::kTtyBufferSize,
+             qPrintable(QString::number(bytes.size())));
+    QByteArray received;
+    qsizetype largest = 0;
+    const QMetaObject::Connection reader = connect(serial.get(), &SerialControl::OnComm, [&] {
+        const QByteArray piece = serial->Input();
+        largest = qMax(largest, piece.size());
+        received += piece;
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), bytes.size(), kWaitMs);
+    disconnect(reader);
+    QVERIFY(received == bytes);
+    QVERIFY2(largest > SerialControl::kTtyBufferSize, qPrintable(QString::number(largest)));
+    QVERIFY(largest <= SerialControl::kInputBound);
 }
 
 void SerialTest::deviceVanishing_closesOnceWithoutBusyLoop()
