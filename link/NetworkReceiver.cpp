@@ -4,6 +4,7 @@
 #include "link/LinkProtocol.h"
 #include "link/PacketReader.h"
 #include "monitor/TrafficBox.h"
+#include "monitor/TrafficMonitor.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
@@ -130,19 +131,19 @@ void NetworkReceiver::applyPeerState(char flag)
         local->setChecked(false);
         m_form.SendTestMenuItem->setEnabled(false);
         m_form.setNetStatus(QStringLiteral("Connected"));
-        m_form.NetLED->setPixmap(m_form.GreenLED);
+        TrafficMonitor::showLamp(m_form.NetLED, m_form.GreenLED);
     } else if (flag == LinkProtocol::kFlagLocalLoop) {
         remote->setChecked(true);
         local->setChecked(false);
         m_form.SendTestMenuItem->setEnabled(true);
         m_form.setNetStatus(QStringLiteral("Remote Loopback"));
-        m_form.NetLED->setPixmap(m_form.YellowLED);
+        TrafficMonitor::showLamp(m_form.NetLED, m_form.YellowLED);
     } else {
         local->setChecked(true);
         remote->setChecked(false);
         m_form.SendTestMenuItem->setEnabled(false);
         m_form.setNetStatus(QStringLiteral("Local Loopback"));
-        m_form.NetLED->setPixmap(m_form.YellowLED);
+        TrafficMonitor::showLamp(m_form.NetLED, m_form.YellowLED);
     }
     local->setEnabled(true);
     remote->setEnabled(true);

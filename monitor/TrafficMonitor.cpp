@@ -10,7 +10,8 @@
 #include <QPainter>
 #include <QPushButton>
 
-namespace {
+namespace
+{
 const QColor kLogFlashColour(0xff, 0xff, 0x00); // red and green full, blue none
 }
 
@@ -29,12 +30,18 @@ QPixmap TrafficMonitor::lampPicture(const QColor &colour, int pixels)
     return picture;
 }
 
+void TrafficMonitor::showLamp(QLabel *lamp, const QPixmap &picture)
+{
+    if (lamp->pixmap().cacheKey() != picture.cacheKey())
+        lamp->setPixmap(picture);
+}
+
 void TrafficMonitor::countDown(int &timeout, QLabel *lamp)
 {
     if (timeout <= 0)
         return;
     --timeout;
-    lamp->setPixmap(timeout > 0 ? m_form.RedLED : m_form.GreenLED);
+    showLamp(lamp, timeout > 0 ? m_form.RedLED : m_form.GreenLED);
 }
 
 void TrafficMonitor::RS232timer_Timer()

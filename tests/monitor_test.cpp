@@ -69,6 +69,23 @@ QString lampColour(MainForm &form, const QLabel *lamp)
     return QStringLiteral("other");
 }
 
+class PaintCounter final : public QObject
+{
+public:
+    explicit PaintCounter(int &paints) : m_paints(paints) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++m_paints;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int &m_paints;
+};
+
 QColor buttonColour(const QPushButton *button)
 {
     return button->palette().color(QPalette::Button);
@@ -84,6 +101,7 @@ private Q_SLOTS:
     void receiveLamp_redAtNextTwoTicksGreenAtThird();
     void receiveLamp_continuedTraffic_staysRedUntilThirdTickAfterLast();
     void transmitLamp_redAtNextTwoTicksGreenAtThird();
+    void receiveLamp_steadyTraffic_notRepaintedWhileItStaysRed();
     void logTrafficButton_yellowWhileLogFlashCountRuns();
     void viewTraffic_openAndClose_resizesAndClearsBoxes();
     void trafficBox_typing_changesNothing_data();
@@ -138,6 +156,27 @@ void MonitorTest::receiveLamp_continuedTraffic_staysRedUntilThirdTickAfterLast()
     QStringList expected(6, QStringLiteral("red"));
     expected << QStringLiteral("green") << QStringLiteral("green");
     QCOMPARE(seen, expected);
+}
+
+void MonitorTest::receiveLamp_steadyTraffic_notRepaintedWhileItStaysRed()
+{
+    LampStation lamps;
+    QVERIFY(lamps.ok());
+    MainForm &form = lamps.form();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    int paints = 0;
+    PaintCounter counter(paints);
+    form.RxLED->installEventFilter(&counter);
+
+    // Traffic between every two ticks keeps the lamp red: it changes once, to red.
+    for (int tick = 0; tick < 10; ++tick) {
+        form.serialForwarder().FlashRxLed();
+        lamps.tick();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(lampColour(form, form.RxLED), QStringLiteral("red"));
+    QVERIFY2(paints >= 1 && paints <= 2, qPrintable(QString::number(paints)));
 }
 
 void MonitorTest::transmitLamp_redAtNextTwoTicksGreenAtThird()
