@@ -121,58 +121,66 @@ std::vector<DirectionResult> pump(const BridgeUnderTest &bridge, const PumpSetti
     return results;
 }
 
-// Returns false when any byte was lost or changed.
-bool measureBulk(const BridgeUnderTest &bridge, const Options &options, int round, Figures &figures)
+struct Transfer {
+    bool aToB;
+    bool bToA;
+    const char *name;
+};
+
+const Transfer kTransfers[] = {
+    {true, false, "one way A->B"}, {false, true, "one way B->A"}, {true, true, "both ways"}};
+
+// One bulk transfer on one bridge, after a warm-up of the same directions. Returns false
+// when any byte was lost or changed.
+bool measureBulk(const BridgeUnderTest &bridge, const Transfer &transfer, const Options &options,
+                 int round, Figures &figures)
 {
     PumpSettings warmUp;
     warmUp.bytes = kWarmUpBytes;
     Report::line(QStringLiteral("  %1 warm-up, not counted:").arg(bridge.name));
     bool intact = true;
-    for (const DirectionResult &result : pump(bridge, warmUp, true, true, 99))
+    for (const DirectionResult &result : pump(bridge, warmUp, transfer.aToB, transfer.bToA, 99))
         intact &= result.intact();
 
     PumpSettings settings;
     settings.bytes = options.bytes;
     const quint64 seed = quint64(round) * 10;
-    for (const auto &[aToB, bToA, name] :
-         {std::tuple{true, false, "one way A->B"}, std::tuple{false, true, "one way B->A"},
-          std::tuple{true, true, "both ways"}}) {
-        const double cpuBefore[2] = {ProcStats::cpuSeconds(bridge.pid[0]),
-                                     ProcStats::cpuSeconds(bridge.pid[1])};
-        const std::vector<DirectionResult> results = pump(bridge, settings, aToB, bToA, seed);
-        const double cpuUsedAt[2] = {ProcStats::cpuSeconds(bridge.pid[0]) - cpuBefore[0],
-                                     ProcStats::cpuSeconds(bridge.pid[1]) - cpuBefore[1]};
-        const double cpuUsed = cpuUsedAt[0] + cpuUsedAt[1];
-        double total = 0;
-        double start = results.front().firstWrite;
-        double end = results.front().lastRead;
-        for (const DirectionResult &result : results) {
-            intact &= result.intact();
-            total += double(result.received);
-            start = std::min(start, result.firstWrite);
-            end = std::max(end, result.lastRead);
-        }
-        const double rate = end > start ? total / (end - start) / 1e6 : 0;
-        figures[bridge.name][QString::fromLatin1(name) + QStringLiteral(" MB/s")].push_back(rate);
-        const auto perMegabyte = [total](double seconds) {
-            return total > 0 ? seconds / (total / 1e6) * 1000 : 0;
-        };
-        // CPU per byte carried does not depend on what else the machine is doing, so it
-        // tells a slower bridge from a busier machine.
-        const double cpuPerMegabyte = perMegabyte(cpuUsed);
-        figures[bridge.name][QString::fromLatin1(name) + QStringLiteral(" CPU ms per MB")]
-            .push_back(cpuPerMegabyte);
-        Report::line(QStringLiteral("  %1 %2: both processes %3 ms CPU per MB carried (A %4, B %5)")
-                         .arg(bridge.name, QString::fromLatin1(name))
-                         .arg(cpuPerMegabyte, 0, 'f', 1)
-                         .arg(perMegabyte(cpuUsedAt[0]), 0, 'f', 1)
-                         .arg(perMegabyte(cpuUsedAt[1]), 0, 'f', 1));
-        if (aToB && bToA)
-            Report::line(QStringLiteral("  %1 both ways: %2 MB/s together")
-                             .arg(bridge.name)
-                             .arg(rate, 0, 'f', 2));
-        BenchClock::sleepFor(kRestSeconds);
+    const QString name = QString::fromLatin1(transfer.name);
+    const double cpuBefore[2] = {ProcStats::cpuSeconds(bridge.pid[0]),
+                                 ProcStats::cpuSeconds(bridge.pid[1])};
+    const std::vector<DirectionResult> results =
+        pump(bridge, settings, transfer.aToB, transfer.bToA, seed);
+    const double cpuUsedAt[2] = {ProcStats::cpuSeconds(bridge.pid[0]) - cpuBefore[0],
+                                 ProcStats::cpuSeconds(bridge.pid[1]) - cpuBefore[1]};
+    const double cpuUsed = cpuUsedAt[0] + cpuUsedAt[1];
+    double total = 0;
+    double start = results.front().firstWrite;
+    double end = results.front().lastRead;
+    for (const DirectionResult &result : results) {
+        intact &= result.intact();
+        total += double(result.received);
+        start = std::min(start, result.firstWrite);
+        end = std::max(end, result.lastRead);
     }
+    const double rate = end > start ? total / (end - start) / 1e6 : 0;
+    figures[bridge.name][name + QStringLiteral(" MB/s")].push_back(rate);
+    const auto perMegabyte = [total](double seconds) {
+        return total > 0 ? seconds / (total / 1e6) * 1000 : 0;
+    };
+    // CPU per byte carried does not depend on what else the machine is doing, so it
+    // tells a slower bridge from a busier machine.
+    const double cpuPerMegabyte = perMegabyte(cpuUsed);
+    figures[bridge.name][name + QStringLiteral(" CPU ms per MB")].push_back(cpuPerMegabyte);
+    Report::line(QStringLiteral("  %1 %2: both processes %3 ms CPU per MB carried (A %4, B %5)")
+                     .arg(bridge.name, name)
+                     .arg(cpuPerMegabyte, 0, 'f', 1)
+                     .arg(perMegabyte(cpuUsedAt[0]), 0, 'f', 1)
+                     .arg(perMegabyte(cpuUsedAt[1]), 0, 'f', 1));
+    if (transfer.aToB && transfer.bToA)
+        Report::line(QStringLiteral("  %1 both ways: %2 MB/s together")
+                         .arg(bridge.name)
+                         .arg(rate, 0, 'f', 2));
+    BenchClock::sleepFor(kRestSeconds);
     return intact;
 }
 
@@ -304,10 +312,13 @@ int main(int argc, char *argv[])
             Report::line(QStringLiteral("round %1: bulk transfers of %2 bytes")
                              .arg(round)
                              .arg(options.bytes));
-            // The targets are the stations'; socat's figures are the yardstick.
-            for (const BridgeUnderTest &bridge : order)
-                intact &=
-                    measureBulk(bridge, options, round, figures) || bridge.name == socatBridge.name;
+            // The targets are the stations'; socat's figures are the yardstick. The bridges
+            // take each kind of transfer in turn, so that the two figures compared are
+            // taken seconds apart.
+            for (const Transfer &transfer : kTransfers)
+                for (const BridgeUnderTest &bridge : order)
+                    intact &= measureBulk(bridge, transfer, options, round, figures) ||
+                              bridge.name == socatBridge.name;
         }
         if (options.measures.contains(QLatin1String("latency"))) {
             Report::line(QStringLiteral("round %1: latency, the bridges in turns").arg(round));
