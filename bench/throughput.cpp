@@ -1,6 +1,7 @@
 // Throughput, latency, idle CPU and memory of two stations, measured in one run side by
 // side with a socat pair over the same kind of path: pseudo-terminals at both ends, TCP
-// over loopback between two addresses (127.0.0.1 and 127.0.0.2 by default).
+// over loopback between two addresses (127.0.0.1 and 127.0.0.2 by default). With --view, a
+// second pair of stations with View Traffic open at both ends runs beside them.
 #include "common/BenchClock.h"
 #include "common/BridgeUnderTest.h"
 #include "common/LatencyProbe.h"
@@ -27,6 +28,8 @@ namespace
 constexpr double kLinkTimeoutSeconds = 30;
 constexpr double kIdleCpuTarget = 0.005;
 constexpr double kLatencyRatioTarget = 1.2;
+// The traffic view may cost the stations a tenth of their throughput, no more.
+constexpr double kViewRatioTarget = 0.9;
 constexpr double kRestSeconds = 0.5;
 // A path that has been idle starts slowly (the TCP window starts small again after an idle
 // spell, caches and clocks are cold): the first transfer would pay for it.
@@ -43,6 +46,7 @@ struct Options {
     double ratedSeconds = 0;
     double rate = 0;
     QStringList measures;
+    bool view = false;
 };
 
 // Figures gathered per bridge and measurement name, one per repetition.
@@ -87,8 +91,12 @@ Options parseOptions(const QCoreApplication &application)
         QStringLiteral("measure"),
         QStringLiteral("What each round measures: bulk, latency, idle (comma-separated)."),
         QStringLiteral("LIST"), QStringLiteral("bulk,latency,idle"));
-    parser.addOptions(
-        {binary, addressA, addressB, port, bytes, repeat, samples, idle, rated, rate, measure});
+    const QCommandLineOption view(
+        QStringLiteral("view"),
+        QStringLiteral("Also measure two stations with View Traffic open at both ends "
+                       "(the port after socat's)."));
+    parser.addOptions({binary, addressA, addressB, port, bytes, repeat, samples, idle, rated, rate,
+                       measure, view});
     parser.process(application);
     Options options;
     options.binary = parser.value(binary);
@@ -102,6 +110,7 @@ Options parseOptions(const QCoreApplication &application)
     options.ratedSeconds = parser.value(rated).toDouble();
     options.rate = parser.value(rate).toDouble();
     options.measures = parser.value(measure).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    options.view = parser.isSet(view);
     return options;
 }
 
@@ -286,13 +295,29 @@ int main(int argc, char *argv[])
         socatBridge.deviceFd[end] = socat.deviceFd(end);
         socatBridge.pid[end] = socat.pid(end);
     }
-    const std::vector<BridgeUnderTest> bridges = {socatBridge, stations.bridge()};
+    std::vector<BridgeUnderTest> bridges = {socatBridge, stations.bridge()};
+    StationPair viewStations;
+    if (options.view) {
+        if (!viewStations.startBound(options.binary, options.addresses[0], options.addresses[1],
+                                     options.port + 2, true)) {
+            Report::line(QStringLiteral("stations with the view open: ") +
+                         viewStations.errorString());
+            return 2;
+        }
+        BridgeUnderTest viewBridge = viewStations.bridge();
+        viewBridge.name = QStringLiteral("tethra view");
+        bridges.push_back(viewBridge);
+    }
+    const auto stationOutput = [&stations, &viewStations](const BridgeUnderTest &bridge) {
+        StationPair &pair = bridge.name == QLatin1String("tethra view") ? viewStations : stations;
+        return QStringLiteral("%1 station A output:\n%2\n%1 station B output:\n%3")
+            .arg(bridge.name, pair.station(0).logTail(), pair.station(1).logTail());
+    };
     for (const BridgeUnderTest &bridge : bridges) {
         const double start = BenchClock::now();
         if (!LinkCheck::waitForLink(bridge.deviceFd[0], bridge.deviceFd[1], kLinkTimeoutSeconds) ||
             !LinkCheck::waitForLink(bridge.deviceFd[1], bridge.deviceFd[0], kLinkTimeoutSeconds)) {
-            Report::line(bridge.name + QStringLiteral(": no link. Station logs:\n") +
-                         stations.station(0).logTail() + stations.station(1).logTail());
+            Report::line(bridge.name + QStringLiteral(": no link.\n") + stationOutput(bridge));
             return 2;
         }
         Report::line(QStringLiteral("%1 linked both ways after %2 s")
@@ -337,9 +362,9 @@ int main(int argc, char *argv[])
     }
 
     if (!intact || !pacedIntact) {
-        for (int end = 0; end < 2; ++end)
-            Report::line(QStringLiteral("station %1 output:\n").arg(QChar('A' + end)) +
-                         stations.station(end).logTail());
+        for (const BridgeUnderTest &bridge : bridges)
+            if (bridge.name != socatBridge.name)
+                Report::line(stationOutput(bridge));
     }
 
     Report::line(QStringLiteral("peak memory (VmHWM)"));
@@ -353,11 +378,17 @@ int main(int argc, char *argv[])
     Report::line(QStringLiteral("summary: medians of %1 rounds").arg(options.repeat));
     const QString socatName = socatBridge.name;
     const QString tethraName = stations.bridge().name;
-    for (const QString &name : figures.value(tethraName).keys())
-        Report::line(QStringLiteral("  %1: tethra %2, socat %3")
-                         .arg(name)
-                         .arg(median(figures, tethraName, name), 0, 'f', 3)
-                         .arg(median(figures, socatName, name), 0, 'f', 3));
+    const QString viewName = QStringLiteral("tethra view");
+    for (const QString &name : figures.value(tethraName).keys()) {
+        QString line = QStringLiteral("  %1: tethra %2, socat %3")
+                           .arg(name)
+                           .arg(median(figures, tethraName, name), 0, 'f', 3)
+                           .arg(median(figures, socatName, name), 0, 'f', 3);
+        if (options.view)
+            line += QStringLiteral(", tethra with the view open %1")
+                        .arg(median(figures, viewName, name), 0, 'f', 3);
+        Report::line(line);
+    }
 
     bool allMet = intact && pacedIntact;
     Report::line(QStringLiteral("targets"));
@@ -372,6 +403,17 @@ int main(int argc, char *argv[])
                          median(figures, socatName, QLatin1String(name));
         allMet &= met;
         Report::line(QStringLiteral("  %1 at least socat's: %2").arg(name, Report::verdict(met)));
+        if (!options.view)
+            continue;
+        const double ratio = median(figures, viewName, QLatin1String(name)) /
+                             median(figures, tethraName, QLatin1String(name));
+        const bool viewMet = ratio >= kViewRatioTarget;
+        allMet &= viewMet;
+        Report::line(QStringLiteral("  %1 with the view open at least %2 x closed: %3 x, %4")
+                         .arg(name)
+                         .arg(kViewRatioTarget)
+                         .arg(ratio, 0, 'f', 2)
+                         .arg(Report::verdict(viewMet)));
     }
     for (const char *name : {"latency 1 B p50 ms", "latency 64 B p50 ms"}) {
         if (!measured(name))
@@ -400,7 +442,10 @@ int main(int argc, char *argv[])
         Report::line(QStringLiteral("  paced run both ways without loss: ") +
                      Report::verdict(pacedIntact));
 
-    for (int end = 0; end < 2; ++end)
+    for (int end = 0; end < 2; ++end) {
         stations.station(end).stop(SIGTERM);
+        if (options.view)
+            viewStations.station(end).stop(SIGTERM);
+    }
     return allMet ? 0 : 1;
 }

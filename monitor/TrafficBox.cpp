@@ -5,33 +5,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QTextCursor>
 
-namespace {
-// Line ends show as line breaks; other control bytes as their control pictures, so the
-// view never reflows on a stray byte and each byte stays one visible character.
-QString displayed(const QString &traffic)
-{
-    QString shown;
-    shown.reserve(traffic.size());
-    for (qsizetype i = 0; i < traffic.size(); ++i) {
-        const ushort code = traffic.at(i).unicode();
-        if (code == '\r') {
-            if (i + 1 < traffic.size() && traffic.at(i + 1) == QLatin1Char('\n'))
-                continue;
-            shown += QLatin1Char('\n');
-        } else if (code == '\n' || code == '\t') {
-            shown += QChar(code);
-        } else if (code < 0x20) {
-            shown += QChar(0x2400 + code);
-        } else if (code == 0x7f) {
-            shown += QChar(0x2421);
-        } else {
-            shown += QChar(code);
-        }
-    }
-    return shown;
-}
-} // namespace
+#include <algorithm>
 
 TrafficBox::TrafficBox(QWidget *parent) : QPlainTextEdit(parent)
 {
@@ -44,23 +20,53 @@ TrafficBox::TrafficBox(QWidget *parent) : QPlainTextEdit(parent)
 
 void TrafficBox::appendChunk(const QByteArray &chunk)
 {
-    m_traffic = TrafficView::appendAndTrim(m_traffic, QString::fromLatin1(chunk));
-    m_dirty = true;
+    const qsizetype dropped = TrafficView::droppedByAppend(m_traffic.size(), chunk.size());
+    const qsizetype shownDropped = std::min(dropped, m_traffic.size() - m_unshown);
+    if (!m_rebuild && shownDropped > 0)
+        m_shownDropped +=
+            TrafficView::shownLength(QStringView(m_traffic).first(shownDropped), m_afterCr);
+    if (dropped > 0) {
+        const QChar last = dropped <= m_traffic.size()
+                               ? m_traffic.at(dropped - 1)
+                               : QChar::fromLatin1(chunk.at(dropped - m_traffic.size() - 1));
+        m_afterCr = last == u'\r';
+    }
+    TrafficView::appendAndTrim(m_traffic, chunk);
+    m_unshown = std::min(m_unshown + chunk.size(), m_traffic.size());
+    if (m_unshown == m_traffic.size())
+        m_rebuild = true;
 }
 
 void TrafficBox::clearTraffic()
 {
     m_traffic.clear();
-    m_dirty = false;
+    m_afterCr = false;
+    m_unshown = 0;
+    m_shownDropped = 0;
+    m_rebuild = false;
     clear();
 }
 
 void TrafficBox::refresh()
 {
-    if (!m_dirty)
+    if (!m_rebuild && m_unshown == 0 && m_shownDropped == 0)
         return;
-    m_dirty = false;
-    setPlainText(displayed(m_traffic));
+    if (m_rebuild) {
+        setPlainText(TrafficView::shown(m_traffic, m_afterCr));
+    } else {
+        QTextCursor cursor(document());
+        cursor.beginEditBlock();
+        cursor.setPosition(m_shownDropped, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        const qsizetype first = m_traffic.size() - m_unshown;
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(TrafficView::shown(QStringView(m_traffic).sliced(first),
+                                             m_traffic.at(first - 1) == u'\r'));
+        cursor.endEditBlock();
+    }
+    m_unshown = 0;
+    m_shownDropped = 0;
+    m_rebuild = false;
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 

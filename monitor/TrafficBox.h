@@ -1,7 +1,8 @@
 #pragma once
 // A read-only traffic view. Its text holds one character per byte and follows the
 // append-and-trim rule; the screen catches up at the next refresh, so a fast serial stream
-// costs one text append per chunk, not one relayout.
+// costs one text append per chunk, not one relayout. A refresh hands the widget only what
+// changed since the last one: the characters that left the front and those that came.
 #include <QByteArray>
 #include <QPlainTextEdit>
 #include <QString>
@@ -29,5 +30,12 @@ protected:
 
 private:
     QString m_traffic;
-    bool m_dirty = false;
+    // Whether the character before the first of m_traffic, gone now, was a CR.
+    bool m_afterCr = false;
+    // The newest characters of m_traffic that the widget does not show yet.
+    qsizetype m_unshown = 0;
+    // Characters at the start of the widget's text whose traffic has left the box.
+    qsizetype m_shownDropped = 0;
+    // Nothing the widget shows is left in the box: it is given the whole text anew.
+    bool m_rebuild = false;
 };

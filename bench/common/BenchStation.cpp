@@ -10,7 +10,7 @@ BenchStation::BenchStation() : m_device(std::make_unique<Pty>()) {}
 
 BenchStation::~BenchStation() = default;
 
-bool BenchStation::prepare(const QString &remoteHost, int port)
+bool BenchStation::prepare(const QString &remoteHost, int port, bool viewTraffic)
 {
     if (!m_folder.isValid()) {
         m_error = QStringLiteral("no temporary folder: ") + m_folder.errorString();
@@ -28,6 +28,7 @@ bool BenchStation::prepare(const QString &remoteHost, int port)
     records.portNumber = port;
     records.remoteHost = remoteHost;
     records.serialPort = 1;
+    records.viewTraffic = viewTraffic;
     SystemRandom random;
     QFile file(m_folder.filePath(QLatin1String(SettingsRecords::kFileName)));
     if (!file.open(QIODevice::WriteOnly) || file.write(encode(records, random)) <= 0) {

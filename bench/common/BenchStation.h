@@ -20,7 +20,8 @@ public:
     BenchStation(const BenchStation &) = delete;
     BenchStation &operator=(const BenchStation &) = delete;
 
-    bool prepare(const QString &remoteHost, int port);
+    // viewTraffic: the station starts with View Traffic open, as saved at its last exit.
+    bool prepare(const QString &remoteHost, int port, bool viewTraffic = false);
     // The program with --bind and --settings, for stations that share one network.
     QStringList boundCommand(const QString &binary, const QString &bindAddress) const;
     bool start(const QStringList &command);

@@ -3,11 +3,11 @@
 #include "support/Namespaces.h"
 
 bool StationPair::startBound(const QString &binary, const QString &addressA,
-                             const QString &addressB, int port)
+                             const QString &addressB, int port, bool viewTraffic)
 {
     const QString addresses[2] = {addressA, addressB};
     for (int end = 0; end < 2; ++end) {
-        if (!m_stations[end].prepare(addresses[1 - end], port)) {
+        if (!m_stations[end].prepare(addresses[1 - end], port, viewTraffic)) {
             m_error = m_stations[end].errorString();
             return false;
         }

@@ -18,7 +18,7 @@ public:
     StationPair &operator=(const StationPair &) = delete;
 
     bool startBound(const QString &binary, const QString &addressA, const QString &addressB,
-                    int port);
+                    int port, bool viewTraffic = false);
     bool startInNamespaces(const QString &binary, const NamespacePair &hosts, int port);
     // Starts the station again with the command it had, after it was stopped.
     bool restart(int end);
