@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 #include "monitor/TrafficBox.h"
 #include "monitor/TrafficMonitor.h"
+#include "monitor/TrafficView.h"
 #include "platform/SerialControl.h"
 #include "serial/SerialForwarder.h"
 #include "support/StationFixture.h"
@@ -107,7 +108,8 @@ private Q_SLOTS:
     void trafficBox_typing_changesNothing_data();
     void trafficBox_typing_changesNothing();
     void trafficBox_mouseMove_dropsSelection();
-    void trafficBox_appendPastLimit_trimsFirst99AndShowsNewest();
+    void trafficBox_deviceTraffic_keepsNewestInSight_data();
+    void trafficBox_deviceTraffic_keepsNewestInSight();
 };
 
 void MonitorTest::receiveLamp_redAtNextTwoTicksGreenAtThird()
@@ -342,8 +344,20 @@ void MonitorTest::trafficBox_mouseMove_dropsSelection()
     QCOMPARE(box->textCursor().selectedText(), QString());
 }
 
-void MonitorTest::trafficBox_appendPastLimit_trimsFirst99AndShowsNewest()
+void MonitorTest::trafficBox_deviceTraffic_keepsNewestInSight_data()
 {
+    QTest::addColumn<int>("second");
+    QTest::addColumn<int>("kept");
+
+    QTest::newRow("150 on 1900 drops 99") << 150 << 1951;
+    // Whatever the reads make of a burst, the box keeps no more than its capacity.
+    QTest::newRow("burst of 300 kB") << 300000 << 0;
+}
+
+void MonitorTest::trafficBox_deviceTraffic_keepsNewestInSight()
+{
+    QFETCH(int, second);
+    QFETCH(int, kept);
     LampStation lamps;
     QVERIFY(lamps.ok());
     MainForm &form = lamps.form();
@@ -351,16 +365,20 @@ void MonitorTest::trafficBox_appendPastLimit_trimsFirst99AndShowsNewest()
     Pty &device = lamps.station().device();
 
     const QByteArray first = letters(1900);
-    const QByteArray second = letters(150, 1900).toLower();
     QVERIFY(device.writeAll(first));
     QTRY_COMPARE_WITH_TIMEOUT(form.RxTextBox->traffic().size(), 1900, kWaitMs);
-    QVERIFY(device.writeAll(second));
-    QTRY_COMPARE_WITH_TIMEOUT(form.RxTextBox->traffic().size(), 1951, kWaitMs);
+    const QByteArray marker = "#end#";
+    const QByteArray stream = first + letters(second - marker.size(), 1900).toLower() + marker;
+    QVERIFY(device.writeAll(stream.mid(first.size())));
+    QTRY_VERIFY_WITH_TIMEOUT(form.RxTextBox->traffic().endsWith(QLatin1String(marker)), kWaitMs);
 
-    const QString expected = QString::fromLatin1((first + second).mid(99));
-    QCOMPARE(form.RxTextBox->traffic(), expected);
+    const QString held = form.RxTextBox->traffic();
+    if (kept > 0)
+        QCOMPARE(held.size(), kept);
+    QVERIFY(held.size() <= TrafficView::kCapacity);
+    QCOMPARE(held, QString::fromLatin1(stream.right(held.size())));
     lamps.tick();
-    QCOMPARE(form.RxTextBox->toPlainText(), expected);
+    QCOMPARE(form.RxTextBox->toPlainText(), held);
     const QScrollBar *scroll = form.RxTextBox->verticalScrollBar();
     QCOMPARE(scroll->value(), scroll->maximum());
 }

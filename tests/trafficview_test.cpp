@@ -1,16 +1,33 @@
+// What a traffic box keeps and how its bytes look, in a box of the offscreen platform.
+#include "monitor/TrafficBox.h"
 #include "monitor/TrafficView.h"
 
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QTest>
 
 namespace
 {
 
-QString numbered(int count, int first = 0)
+QByteArray numbered(qsizetype count)
 {
-    QString text;
-    for (int i = first; i < first + count; ++i)
-        text.append(QLatin1Char('0' + i % 10));
-    return text;
+    QByteArray bytes;
+    for (qsizetype index = 0; index < count; ++index)
+        bytes.append(char('0' + index % 10));
+    return bytes;
+}
+
+// A character as the box's font draws it, other fonts filling in for characters it lacks.
+QImage drawn(const QFont &font, const QString &text)
+{
+    QImage image(48, 32, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(image.rect(), Qt::AlignCenter, text);
+    return image;
 }
 
 } // namespace
@@ -20,65 +37,100 @@ class TrafficViewTest final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void appendAndTrim_pastLimit_dropsFirst99AndKeepsNewestAtEnd();
-    void appendAndTrim_atLimit_keepsEverything();
-    void appendAndTrim_hugeChunk_isWornDownBy99PerAppend();
-    void bytesAsText_mapsEveryByteToSameCode();
+    void appendAndTrim_keepsNewest_data();
+    void appendAndTrim_keepsNewest();
+    void refresh_showsWhatTheBoxHolds_data();
+    void refresh_showsWhatTheBoxHolds();
+    void controlBytes_drawnDistinctly();
 };
 
-void TrafficViewTest::appendAndTrim_pastLimit_dropsFirst99AndKeepsNewestAtEnd()
+void TrafficViewTest::appendAndTrim_keepsNewest_data()
 {
-    const QString box = numbered(1900);
-    const QString chunk = QString(150, QLatin1Char('n'));
+    QTest::addColumn<int>("held");
+    QTest::addColumn<int>("appended");
+    QTest::addColumn<int>("kept");
 
-    const QString result = TrafficView::appendAndTrim(box, chunk);
-
-    QCOMPARE(result.size(), 1951);
-    QVERIFY(result.endsWith(chunk));
-    QCOMPARE(result, (box + chunk).mid(99));
+    QTest::newRow("150 on 1900 drops 99") << 1900 << 150 << 1951;
+    QTest::newRow("up to the limit") << 1990 << 10 << 2000;
+    QTest::newRow("one past the limit") << 2000 << 1 << 1902;
+    QTest::newRow("large chunk into empty box") << 0 << 5000 << 4000;
+    QTest::newRow("small chunk on a full box") << 4000 << 1 << 3902;
+    QTest::newRow("megabyte chunk") << 3000 << 1000000 << 4000;
 }
 
-void TrafficViewTest::appendAndTrim_atLimit_keepsEverything()
+void TrafficViewTest::appendAndTrim_keepsNewest()
 {
-    const QString result = TrafficView::appendAndTrim(numbered(1990), numbered(10));
-    QCOMPARE(result.size(), 2000);
-    QCOMPARE(TrafficView::appendAndTrim(result, QStringLiteral("x")).size(), 2001 - 99);
+    QFETCH(int, held);
+    QFETCH(int, appended);
+    QFETCH(int, kept);
+    QString text = QString::fromLatin1(numbered(held));
+    const QByteArray chunk = numbered(appended + 3).mid(3);
+
+    TrafficView::appendAndTrim(text, chunk);
+
+    QCOMPARE(text.size(), kept);
+    QCOMPARE(text, QString::fromLatin1(numbered(held) + chunk).right(kept));
 }
 
-void TrafficViewTest::appendAndTrim_hugeChunk_isWornDownBy99PerAppend()
+void TrafficViewTest::refresh_showsWhatTheBoxHolds_data()
 {
-    const QString chunk = numbered(5000);
-    QString box = TrafficView::appendAndTrim(QString(), chunk);
-    QCOMPARE(box.size(), 4901);
-    QCOMPARE(box, chunk.mid(99));
+    QTest::addColumn<int>("maxChunk");
+    QTest::addColumn<int>("refreshEvery");
 
-    box = TrafficView::appendAndTrim(box, QString());
-    QCOMPARE(box.size(), 4802);
-    box = TrafficView::appendAndTrim(box, QStringLiteral("z"));
-    QCOMPARE(box.size(), 4704);
-    QVERIFY(box.endsWith(QLatin1Char('z')));
+    QTest::newRow("small chunks, refreshed each") << 40 << 1;
+    QTest::newRow("small chunks, refreshed now and then") << 40 << 7;
+    QTest::newRow("chunks near the capacity") << 5000 << 2;
+}
 
-    int appends = 0;
-    while (box.size() > 2000 && appends < 100) {
-        box = TrafficView::appendAndTrim(box, QStringLiteral("z"));
-        ++appends;
+// Line ends split across chunks and refreshes, the front trimmed between refreshes: the box
+// shows what it holds, as it would if drawn anew.
+void TrafficViewTest::refresh_showsWhatTheBoxHolds()
+{
+    QFETCH(int, maxChunk);
+    QFETCH(int, refreshEvery);
+    QRandomGenerator random(7);
+    TrafficBox box;
+    QByteArray stream;
+    for (int append = 1; append <= 400; ++append) {
+        QByteArray chunk;
+        const int size = random.bounded(1, maxChunk + 1);
+        for (int index = 0; index < size; ++index)
+            chunk.append("\r\nab\x01\x85"[random.bounded(6)]);
+        box.appendChunk(chunk);
+        stream += chunk;
+        if (append % refreshEvery != 0)
+            continue;
+        box.refresh();
+        const QString held = box.traffic();
+        QCOMPARE(held, QString::fromLatin1(stream.right(held.size())));
+        const bool afterCr =
+            stream.size() > held.size() && stream.at(stream.size() - held.size() - 1) == '\r';
+        QCOMPARE(box.toPlainText(), TrafficView::shown(held, afterCr));
     }
-    QVERIFY(box.size() <= 2000);
-    QCOMPARE(appends, 28);
 }
 
-void TrafficViewTest::bytesAsText_mapsEveryByteToSameCode()
+void TrafficViewTest::controlBytes_drawnDistinctly()
 {
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.append(static_cast<char>(value));
-
-    const QString text = TrafficView::bytesAsText(bytes);
-
-    QCOMPARE(text.size(), 256);
-    for (int value = 0; value < 256; ++value)
-        QCOMPARE(text.at(value).unicode(), static_cast<char16_t>(value));
+    QList<int> codes;
+    for (int code = 0; code < 0xa0; ++code) {
+        if ((code < 0x20 && code != '\t' && code != '\n' && code != '\r') || code >= 0x7f)
+            codes.append(code);
+    }
+    const TrafficBox box;
+    QList<QImage> images;
+    for (const int code : codes) {
+        const QString shown = TrafficView::shown(QString(QChar(code)), false);
+        QCOMPARE(shown.size(), 1);
+        images.append(drawn(box.font(), shown));
+    }
+    for (qsizetype first = 0; first < codes.size(); ++first) {
+        for (qsizetype second = first + 1; second < codes.size(); ++second)
+            QVERIFY2(images[first] != images[second],
+                     qPrintable(QStringLiteral("bytes %1 and %2 look alike")
+                                    .arg(codes[first], 2, 16, QLatin1Char('0'))
+                                    .arg(codes[second], 2, 16, QLatin1Char('0'))));
+    }
 }
 
-QTEST_GUILESS_MAIN(TrafficViewTest)
+QTEST_MAIN(TrafficViewTest)
 #include "trafficview_test.moc"
