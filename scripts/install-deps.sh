@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl-dev
     socat xvfb xauth iproute2 procps poppler-utils imagemagick xdotool
     clang-14 libclang-rt-14-dev
+    fonts-unifont
 )
 
 missing=()
