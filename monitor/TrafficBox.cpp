@@ -49,9 +49,13 @@ void TrafficBox::clearTraffic()
 
 void TrafficBox::refresh()
 {
+    m_refreshesSinceRebuild = std::min(m_refreshesSinceRebuild + 1, kRebuildRefreshes);
     if (!m_rebuild && m_unshown == 0 && m_shownDropped == 0)
         return;
     if (m_rebuild) {
+        if (m_refreshesSinceRebuild < kRebuildRefreshes)
+            return;
+        m_refreshesSinceRebuild = 0;
         setPlainText(TrafficView::shown(m_traffic, m_afterCr));
     } else {
         QTextCursor cursor(document());

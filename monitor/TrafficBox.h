@@ -38,4 +38,8 @@ private:
     qsizetype m_shownDropped = 0;
     // Nothing the widget shows is left in the box: it is given the whole text anew.
     bool m_rebuild = false;
+    // A box flooded faster than anyone can read is given its whole text anew at most every
+    // kRebuildRefreshes refreshes, since each time the widget lays out all of it again.
+    static constexpr int kRebuildRefreshes = 4;
+    int m_refreshesSinceRebuild = kRebuildRefreshes;
 };
