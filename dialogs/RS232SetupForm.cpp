@@ -12,6 +12,7 @@
 #include "platform/SerialProbe.h"
 
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -110,6 +111,10 @@ void RS232SetupForm::buildControls()
     CommPortCombo = new DropDownCombo(this);
     CommPortCombo->setEditable(true);
     CommPortCombo->setInsertPolicy(QComboBox::NoInsert);
+    // The combo box takes the focus and hands keys on to its edit part itself, past any
+    // filter there, so the keys are caught at the combo box; the edit part's own filter
+    // catches what reaches it directly.
+    CommPortCombo->installEventFilter(this);
     CommPortCombo->lineEdit()->installEventFilter(this);
     CommPortCombo->lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
     CommPortCombo->lineEdit()->setAcceptDrops(false);
@@ -305,8 +310,15 @@ bool RS232SetupForm::CommPortCombo_KeyPress(const QKeyEvent &event) const
 
 bool RS232SetupForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == CommPortCombo->lineEdit() && event->type() == QEvent::KeyPress)
+    if (watched != CommPortCombo && watched != CommPortCombo->lineEdit())
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress)
         return CommPortCombo_KeyPress(static_cast<const QKeyEvent &>(*event));
+    // Text composed by an input method is typing too.
+    if (event->type() == QEvent::InputMethod) {
+        const auto &input = static_cast<const QInputMethodEvent &>(*event);
+        return !input.commitString().isEmpty() || !input.preeditString().isEmpty();
+    }
     return QDialog::eventFilter(watched, event);
 }
 

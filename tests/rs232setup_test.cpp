@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -167,21 +168,33 @@ void RS232SetupTest::dropDown_keepsShownTextThatIsNoLongerListed()
 void RS232SetupTest::typingIntoPortCombo_changesNothing()
 {
     Station station;
+    station.mapPty(1);
+    station.mapPty(5);
+    QVERIFY(station.openOwnPort(1));
     RS232SetupForm dialog(station.form());
     dialog.show();
-    QLineEdit *edit = dialog.CommPortCombo->lineEdit();
-    edit->setFocus();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    // The user clicks into the edit part; from then on the keys go wherever the focus is.
+    QTest::mouseClick(dialog.CommPortCombo->lineEdit(), Qt::LeftButton);
     QGuiApplication::clipboard()->setText(QStringLiteral("Com9"));
 
-    QTest::keyClicks(edit, QStringLiteral("Com7"));
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClick(edit, Qt::Key_Home);
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-    QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x9"));
+    for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Backspace,
+                        Qt::Key_Home, Qt::Key_Delete})
+        keyClickFocused(dialog, key);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Com5"));
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("7"));
+    QApplication::sendEvent(QApplication::focusWidget(), &composed);
+    QCOMPARE(dialog.CommPortCombo->currentText(), QStringLiteral("Com1"));
 
-    QCOMPARE(dialog.CommPortCombo->currentText(), QStringLiteral("None"));
-    QVERIFY(dialog.isVisible());
+    keyClickFocused(dialog, Qt::Key_Return);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(station.form().RS232comms->PortOpen());
+    QCOMPARE(station.form().RS232comms->CommPort(), 1);
 }
 
 void RS232SetupTest::load_selectsOptionsMatchingTheSerialSettings_data()
