@@ -123,7 +123,6 @@ void RS232SetupForm::buildControls()
     connect(CommPortCombo, &DropDownCombo::droppingDown, this,
             &RS232SetupForm::CommPortCombo_DropDown);
     TrafficLoggingButton = new QPushButton(QStringLiteral("Log Traffic"), this);
-    TrafficLoggingButton->setAutoDefault(false);
     place(TrafficLoggingButton, 3240, 240, 1335, 300);
     connect(TrafficLoggingButton, &QPushButton::clicked, this,
             &RS232SetupForm::TrafficLoggingButton_Click);
@@ -155,11 +154,9 @@ void RS232SetupForm::buildControls()
     place(OKbutton, 3240, 2400, 1335, 375);
     connect(OKbutton, &QPushButton::clicked, this, &RS232SetupForm::OKbutton_Click);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setAutoDefault(false);
     place(CancelButton, 3240, 2880, 1335, 375);
     connect(CancelButton, &QPushButton::clicked, this, &RS232SetupForm::CancelButton_Click);
     HelpButton = new QPushButton(QStringLiteral("Help"), this);
-    HelpButton->setAutoDefault(false);
     place(HelpButton, 3240, 3360, 1335, 375);
     connect(HelpButton, &QPushButton::clicked, this, &RS232SetupForm::HelpButton_Click);
 }

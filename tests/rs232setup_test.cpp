@@ -101,7 +101,6 @@ private Q_SLOTS:
     void ok_withUnmatchedBaudRate_applies19200();
     void ok_withNone_closesPortAndCaptionReadsDisabled();
     void ok_portHeldElsewhere_showsErrorAndStaysOpen();
-    void enterIsOkAndEscapeIsCancel();
     void cancel_changesNothing();
     void help_showsRs232HelpOverTheDialog();
     void logTrafficButton_opensLogSetupOwnedByThisDialog();
@@ -468,26 +467,6 @@ void RS232SetupTest::ok_portHeldElsewhere_showsErrorAndStaysOpen()
     QCOMPARE(finished.count(), 1);
     QVERIFY(form.RS232comms->PortOpen());
     QCOMPARE(form.RS232comms->CommPort(), 1);
-}
-
-void RS232SetupTest::enterIsOkAndEscapeIsCancel()
-{
-    Station station;
-    station.mapPty(1);
-    QVERIFY(station.openOwnPort(1, QStringLiteral("19200,n,8,1")));
-    MainForm &form = station.form();
-
-    const auto run = [&form](Qt::Key key) {
-        RS232SetupForm dialog(form);
-        dialog.BaudOption[9]->setChecked(true); // 300
-        QTimer::singleShot(0, &dialog, [&dialog, key] { keyClickFocused(dialog, key); });
-        return dialog.exec();
-    };
-    QCOMPARE(run(Qt::Key_Escape), int(QDialog::Rejected));
-    QCOMPARE(form.RS232comms->Settings(), QStringLiteral("19200,n,8,1"));
-    QCOMPARE(run(Qt::Key_Return), int(QDialog::Accepted));
-    QCOMPARE(form.RS232comms->Settings(), QStringLiteral("300,N,8,1"));
-    QVERIFY(form.RS232comms->PortOpen());
 }
 
 void RS232SetupTest::cancel_changesNothing()
