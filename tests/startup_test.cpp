@@ -8,12 +8,14 @@
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "support/StationFixture.h"
+#include "support/StationProcess.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -119,6 +121,8 @@ private Q_SLOTS:
     void shutdown_savesOncePerRun();
     void save_intoFolderWithoutWriteAccess_keepsOldFileSilently();
     void save_failingWrite_keepsOldFileWholeAndReports();
+    void helpAndVersion_answerWithoutDisplay_data();
+    void helpAndVersion_answerWithoutDisplay();
 };
 
 void StartupTest::firstRun_noSettingsFile_defaultsAndOneError()
@@ -475,6 +479,39 @@ void StartupTest::save_failingWrite_keepsOldFileWholeAndReports()
                  .entryList(QDir::Files)
                  .filter(QStringLiteral("TETHRA")),
              QStringList{QStringLiteral("TETHRA.SAV")});
+}
+
+void StartupTest::helpAndVersion_answerWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("firstLine");
+    QTest::newRow("--help") << "--help"
+                            << "Usage: tethra [options]";
+    QTest::newRow("-h") << "-h"
+                        << "Usage: tethra [options]";
+    QTest::newRow("--version") << "--version"
+                               << "tethra 1.0.4";
+    QTest::newRow("-v") << "-v"
+                        << "tethra 1.0.4";
+}
+
+void StartupTest::helpAndVersion_answerWithoutDisplay()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, firstLine);
+    QVERIFY(!StationProcess::binary().isEmpty());
+    QProcess tethra;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QLatin1String(name));
+    tethra.setProcessEnvironment(environment);
+    tethra.start(StationProcess::binary(), {option});
+    QVERIFY(tethra.waitForFinished(10000));
+    QCOMPARE(tethra.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tethra.exitCode(), 0);
+    QCOMPARE(
+        QString::fromLocal8Bit(tethra.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0),
+        firstLine);
 }
 
 QTEST_MAIN(StartupTest)
