@@ -51,6 +51,7 @@ int main(int argc, char *argv[])
     bool stopRequested = false;
     QObject::connect(&signals, &ShutdownSignals::shutdownRequested, &station, [&] {
         stopRequested = true;
+        station.markStopSignalled();
         dismissModalWindows();
         if (loaded)
             station.close();
