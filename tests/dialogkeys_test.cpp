@@ -74,6 +74,8 @@ void DialogKeysTest::key_pressesFocusedButtonElseOk_data()
                                       << "Help" << enter << "Help";
     QTest::newRow("about OK") << "about"
                               << "" << enter << "OK";
+    QTest::newRow("about Escape") << "about"
+                                  << "" << int(Qt::Key_Escape) << "";
     QTest::newRow("about System Info")
         << "about"
         << "System Info..." << int(Qt::Key_Enter) << "System Info...";
