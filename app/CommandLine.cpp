@@ -3,10 +3,11 @@
 #include "app/StationEnvironment.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QTextStream>
 
-CommandLine CommandLine::parse(const QStringList &arguments)
+CommandLine CommandLine::parse(const QStringList &arguments, Stage stage)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -33,12 +34,16 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     CommandLine result;
     QTextStream err(stderr);
     if (!parser.parse(arguments)) {
+        if (stage == Stage::BeforeWindows)
+            return result;
         err << parser.errorText() << "\n";
         result.exitCode = 2;
         return result;
     }
     if (parser.isSet(help)) {
-        QTextStream(stdout) << parser.helpText();
+        // Without an application object the parser cannot name the program itself.
+        QTextStream(stdout) << parser.helpText().replace(QLatin1String("<executable_name>"),
+                                                         QFileInfo(arguments.value(0)).fileName());
         result.exitCode = 0;
         return result;
     }
@@ -48,6 +53,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         result.exitCode = 0;
         return result;
     }
+    if (stage == Stage::BeforeWindows)
+        return result;
     result.settingsFolder = parser.value(settings);
     if (!result.settingsFolder.endsWith(QLatin1Char('/')))
         result.settingsFolder += QLatin1Char('/');

@@ -10,5 +10,9 @@ struct CommandLine {
     QString statusLogPath;
     int exitCode = -1; // 0 or above: --help, --version or a bad option; exit with it
 
-    static CommandLine parse(const QStringList &arguments);
+    // Before the window system starts, only --help and --version are answered (they must
+    // work without a display); anything else, including options meant for the window system
+    // itself, waits for the parse after it started.
+    enum class Stage { BeforeWindows, WithWindows };
+    static CommandLine parse(const QStringList &arguments, Stage stage = Stage::WithWindows);
 };

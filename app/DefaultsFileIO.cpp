@@ -3,6 +3,7 @@
 #include "app/MainForm.h"
 #include "app/Routines.h"
 #include "app/SettingsRecords.h"
+#include "monitor/StatusLine.h"
 #include "monitor/TrafficMonitor.h"
 #include "platform/Files.h"
 #include "platform/MessageBoxes.h"
@@ -14,8 +15,12 @@
 #include <QFileInfo>
 #include <QLabel>
 
-namespace DefaultsFileIO {
-namespace {
+#include <cstdio>
+
+namespace DefaultsFileIO
+{
+namespace
+{
 
 const QString kErrorTitle = QStringLiteral("ERROR - TETHRA.SAV");
 
@@ -27,6 +32,19 @@ QString settingsPath(const MainForm &form)
 void showError(MainForm &form, const QString &text)
 {
     form.environment().messageBoxes->inform(&form, text, kErrorTitle);
+}
+
+// A shutdown that a stop signal asked for must end: its error goes where it can be read
+// later, not into a box that nobody may be there to answer.
+void reportSaveError(MainForm &form, const QString &text)
+{
+    if (!form.isStopSignalled()) {
+        showError(form, text);
+        return;
+    }
+    const QString line = kErrorTitle + QStringLiteral(": ") + text;
+    std::fprintf(stderr, "tethra: %s\n", line.toLocal8Bit().constData());
+    form.statusLine().record(line);
 }
 
 void apply(MainForm &form, const SettingsRecords &records)
@@ -93,13 +111,21 @@ void SaveDefaults(MainForm &form)
     records.autoResolveHostName = form.AutoResolveHostName;
 
     const QString path = settingsPath(form);
-    const QFileInfo folder(QFileInfo(path).absolutePath());
-    // A folder the station may not write to at all fails silently, as the old file stays.
-    const bool mayWrite = !folder.exists() || folder.isWritable();
-    const Files::Result saved =
-        Files::replaceAtomically(path, encode(records, *form.environment().random));
-    if (!saved && mayWrite)
-        showError(form, saved.error);
+    const QByteArray bytes = encode(records, *form.environment().random);
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    Files::Result saved;
+    if (folder.exists() && !folder.isWritable()) {
+        // No new file can be made beside it, so the file itself is rewritten; one the
+        // station may not write either stays as it is, silently.
+        if (!file.isFile() || !file.isWritable())
+            return;
+        saved = Files::rewriteInPlace(path, bytes);
+    } else {
+        saved = Files::replaceAtomically(path, bytes);
+    }
+    if (!saved)
+        reportSaveError(form, saved.error);
 }
 
 } // namespace DefaultsFileIO

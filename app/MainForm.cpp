@@ -242,6 +242,9 @@ void MainForm::connectEvents()
     onTrigger(VisitMenuItem, [this] { m_helpMenu->VisitMenuItem_Click(); });
     onTrigger(AboutMenuItem, [this] { m_helpMenu->AboutMenuItem_Click(); });
     connect(FileMenuItem, &QMenu::aboutToShow, this, &MainForm::FileMenuItem_Click);
+    // Ctrl+D and Ctrl+R work while the menu is closed: its items follow the link at once.
+    connect(Socket1, &SocketControl::stateChanged, this, &MainForm::FileMenuItem_Click);
+    FileMenuItem_Click();
     connect(TrafficLogButton, &QPushButton::clicked, this, &MainForm::TrafficLogButton_Click);
     connect(NetStatus, &StatusLabel::doubleClicked, this,
             [this] { m_statusLine->NetStatus_DblClick(); });

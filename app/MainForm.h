@@ -56,6 +56,9 @@ public:
     // Runs shutdown once, whatever asked for it (close box, File > Exit, a signal).
     void Form_Unload();
     bool isUnloaded() const { return m_unloaded; }
+    // A stop signal asked for the shutdown: nobody may be there to answer a box.
+    void markStopSignalled() { m_stopSignalled = true; }
+    bool isStopSignalled() const { return m_stopSignalled; }
 
     // The status line: every change is written to the history. Setting the text that is
     // already shown is not a change.
@@ -181,4 +184,5 @@ private:
     std::unique_ptr<HelpMenu> m_helpMenu;
     int m_heightTwips = kCollapsedHeightTwips;
     bool m_unloaded = false;
+    bool m_stopSignalled = false;
 };

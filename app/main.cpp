@@ -25,6 +25,15 @@ void dismissModalWindows()
 
 int main(int argc, char *argv[])
 {
+    // Before any window system is needed: --help and --version answer on a machine without
+    // a display, where an operator types them first.
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    if (const CommandLine early = CommandLine::parse(arguments, CommandLine::Stage::BeforeWindows);
+        early.exitCode >= 0)
+        return early.exitCode;
+
     QApplication application(argc, argv);
     const CommandLine options = CommandLine::parse(application.arguments());
     if (options.exitCode >= 0)
@@ -42,6 +51,7 @@ int main(int argc, char *argv[])
     bool stopRequested = false;
     QObject::connect(&signals, &ShutdownSignals::shutdownRequested, &station, [&] {
         stopRequested = true;
+        station.markStopSignalled();
         dismissModalWindows();
         if (loaded)
             station.close();

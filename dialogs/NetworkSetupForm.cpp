@@ -74,7 +74,6 @@ void NetworkSetupForm::buildControls()
     OKbutton->setDefault(true);
     place(OKbutton, 3120, 1560, 1335, 375);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setAutoDefault(false);
     place(CancelButton, 3120, 2040, 1335, 375);
     Label1 = TwipsPlacement::rightAlignedLabel(QStringLiteral("IP Address:"), Frame1);
     place(Label1, 120, 360, 855, 255);
@@ -83,7 +82,6 @@ void NetworkSetupForm::buildControls()
     Label3 = TwipsPlacement::rightAlignedLabel(QStringLiteral("Port Number:"), this);
     place(Label3, 840, 1440, 1095, 255);
     IPcheckButton = new QPushButton(QStringLiteral("Check IP"), Frame1);
-    IPcheckButton->setAutoDefault(false);
     place(IPcheckButton, 1080, 720, 975, 255);
     LocalIPcombo = new QComboBox(Frame1);
     LocalIPcombo->setEditable(true);
@@ -92,7 +90,6 @@ void NetworkSetupForm::buildControls()
     FastConnectCheckbox = new QCheckBox(QStringLiteral("Fast Reconnect"), this);
     place(FastConnectCheckbox, 3120, 360, 1455, 255);
     HelpButton = new QPushButton(QStringLiteral("Help"), this);
-    HelpButton->setAutoDefault(false);
     place(HelpButton, 3120, 2520, 1335, 375);
     ServerModeCheckbox = new QCheckBox(QStringLiteral("Run in Server Mode Only"), this);
     place(ServerModeCheckbox, 3120, 840, 1455, 375);

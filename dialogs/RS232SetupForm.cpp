@@ -12,6 +12,7 @@
 #include "platform/SerialProbe.h"
 
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -110,6 +111,10 @@ void RS232SetupForm::buildControls()
     CommPortCombo = new DropDownCombo(this);
     CommPortCombo->setEditable(true);
     CommPortCombo->setInsertPolicy(QComboBox::NoInsert);
+    // The combo box takes the focus and hands keys on to its edit part itself, past any
+    // filter there, so the keys are caught at the combo box; the edit part's own filter
+    // catches what reaches it directly.
+    CommPortCombo->installEventFilter(this);
     CommPortCombo->lineEdit()->installEventFilter(this);
     CommPortCombo->lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
     CommPortCombo->lineEdit()->setAcceptDrops(false);
@@ -118,7 +123,6 @@ void RS232SetupForm::buildControls()
     connect(CommPortCombo, &DropDownCombo::droppingDown, this,
             &RS232SetupForm::CommPortCombo_DropDown);
     TrafficLoggingButton = new QPushButton(QStringLiteral("Log Traffic"), this);
-    TrafficLoggingButton->setAutoDefault(false);
     place(TrafficLoggingButton, 3240, 240, 1335, 300);
     connect(TrafficLoggingButton, &QPushButton::clicked, this,
             &RS232SetupForm::TrafficLoggingButton_Click);
@@ -150,11 +154,9 @@ void RS232SetupForm::buildControls()
     place(OKbutton, 3240, 2400, 1335, 375);
     connect(OKbutton, &QPushButton::clicked, this, &RS232SetupForm::OKbutton_Click);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setAutoDefault(false);
     place(CancelButton, 3240, 2880, 1335, 375);
     connect(CancelButton, &QPushButton::clicked, this, &RS232SetupForm::CancelButton_Click);
     HelpButton = new QPushButton(QStringLiteral("Help"), this);
-    HelpButton->setAutoDefault(false);
     place(HelpButton, 3240, 3360, 1335, 375);
     connect(HelpButton, &QPushButton::clicked, this, &RS232SetupForm::HelpButton_Click);
 }
@@ -305,8 +307,15 @@ bool RS232SetupForm::CommPortCombo_KeyPress(const QKeyEvent &event) const
 
 bool RS232SetupForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == CommPortCombo->lineEdit() && event->type() == QEvent::KeyPress)
+    if (watched != CommPortCombo && watched != CommPortCombo->lineEdit())
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress)
         return CommPortCombo_KeyPress(static_cast<const QKeyEvent &>(*event));
+    // Text composed by an input method is typing too.
+    if (event->type() == QEvent::InputMethod) {
+        const auto &input = static_cast<const QInputMethodEvent &>(*event);
+        return !input.commitString().isEmpty() || !input.preeditString().isEmpty();
+    }
     return QDialog::eventFilter(watched, event);
 }
 

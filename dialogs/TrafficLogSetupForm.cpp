@@ -76,7 +76,6 @@ void TrafficLogSetupForm::buildControls()
     RxLogFilename = new ValueLabel(Frame1);
     place(RxLogFilename, 840, 600, 1695, 255);
     SelectRxLogButton = new QPushButton(QStringLiteral("Select"), Frame1);
-    SelectRxLogButton->setAutoDefault(false);
     place(SelectRxLogButton, 2640, 600, 975, 255);
 
     Frame2 = new QGroupBox(QStringLiteral("Tx Data Logging"), this);
@@ -90,20 +89,16 @@ void TrafficLogSetupForm::buildControls()
     TxLogFilename = new ValueLabel(Frame2);
     place(TxLogFilename, 840, 600, 1695, 255);
     SelectTxLogButton = new QPushButton(QStringLiteral("Select"), Frame2);
-    SelectTxLogButton->setAutoDefault(false);
     place(SelectTxLogButton, 2640, 600, 975, 255);
 
     ClearLogFilesButton = new QPushButton(QStringLiteral("Clear Log Files"), this);
-    ClearLogFilesButton->setAutoDefault(false);
     place(ClearLogFilesButton, 4080, 210, 1335, 375);
     OKbutton = new QPushButton(QStringLiteral("OK"), this);
     OKbutton->setDefault(true);
     place(OKbutton, 4080, 960, 1335, 375);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setAutoDefault(false);
     place(CancelButton, 4080, 1440, 1335, 375);
     HelpButton = new QPushButton(QStringLiteral("Help"), this);
-    HelpButton->setAutoDefault(false);
     place(HelpButton, 4080, 1920, 1335, 375);
 
     QWidget::setTabOrder(SelectRxLogButton, SelectTxLogButton);

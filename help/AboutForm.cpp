@@ -56,7 +56,6 @@ void AboutForm::buildControls()
     cmdOK->setDefault(true);
     place(cmdOK, 4920, 2640, 1260, 345);
     cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
-    cmdSysInfo->setAutoDefault(false);
     place(cmdSysInfo, 4920, 3075, 1245, 345);
     lblDescription = blackLabel(HelpTexts::aboutDescription());
     lblDescription->setWordWrap(true);

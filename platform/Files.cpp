@@ -131,6 +131,25 @@ Result replaceAtomically(const QString &path, const QByteArray &bytes)
     return {};
 }
 
+Result rewriteInPlace(const QString &path, const QByteArray &bytes)
+{
+    QByteArray old;
+    if (Result readOld = read(path, &old); !readOld)
+        return readOld;
+    QFile file(path);
+    // Unbuffered and without truncating, so a failed write is seen here and the old
+    // content is still there to be put back.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return failure(QStringLiteral("Cannot write"), path, file.errorString());
+    if (file.write(bytes) == bytes.size() && file.resize(bytes.size()) && file.flush())
+        return {};
+    const QString reason = file.errorString();
+    file.seek(0);
+    if (file.write(old) == old.size())
+        file.resize(old.size());
+    return failure(QStringLiteral("Cannot write"), path, reason);
+}
+
 Result read(const QString &path, QByteArray *bytes, qint64 maxBytes)
 {
     QFile file(path);

@@ -18,6 +18,10 @@ Result append(const QString &path, const QByteArray &bytes);
 // Writes a temporary file in the same folder and renames it over the old one: a failure or
 // a crash never leaves a truncated file behind. Creates the folder when it is missing.
 Result replaceAtomically(const QString &path, const QByteArray &bytes);
+// For a file in a folder where no new file can be made: writes the bytes over the file's
+// start and cuts it to their length. Not atomic; on a failed write the old content is put
+// back as far as the disk lets it.
+Result rewriteInPlace(const QString &path, const QByteArray &bytes);
 // Files larger than maxBytes are refused rather than read into memory.
 inline constexpr qint64 kDefaultReadLimit = 16 * 1024 * 1024;
 Result read(const QString &path, QByteArray *bytes, qint64 maxBytes = kDefaultReadLimit);

@@ -414,7 +414,10 @@ void SocketControl::closeDescriptor()
 
 void SocketControl::setState(State state)
 {
+    if (state == m_state)
+        return;
     m_state = state;
+    Q_EMIT stateChanged();
 }
 
 void SocketControl::onReadable()

@@ -112,6 +112,8 @@ Q_SIGNALS:
     void OnRead();
     // The write queue fell below its bound again.
     void writable();
+    // Idle, listening, calling or connected changed.
+    void stateChanged();
 
 private:
     bool fail(int code, const QString &text);

@@ -21,8 +21,6 @@ class AboutTest final : public QObject
 private Q_SLOTS:
     void captions_fitTheirControls();
     void load_showsTitleLineCaptionAndTexts();
-    void enterAndEscape_closeTheBox_data();
-    void enterAndEscape_closeTheBox();
     void systemInfo_withoutViewer_saysUnavailableAndStaysOpen();
     void systemInfo_startsInstalledViewer_data();
     void systemInfo_startsInstalledViewer();
@@ -53,32 +51,6 @@ void AboutTest::load_showsTitleLineCaptionAndTexts()
     QCOMPARE(about.cmdOK->text(), QStringLiteral("OK"));
     QCOMPARE(about.cmdSysInfo->text(), QStringLiteral("&System Info..."));
     QVERIFY(about.cmdOK->isDefault());
-}
-
-void AboutTest::enterAndEscape_closeTheBox_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::newRow("enter") << int(Qt::Key_Return);
-    QTest::newRow("keypad enter") << int(Qt::Key_Enter);
-    QTest::newRow("escape") << int(Qt::Key_Escape);
-}
-
-void AboutTest::enterAndEscape_closeTheBox()
-{
-    QFETCH(int, key);
-    DialogStation station;
-    AboutForm about(station.form());
-    bool pressed = false;
-    QTimer::singleShot(0, &about, [&] {
-        keyClickFocused(about, Qt::Key(key));
-        pressed = true;
-    });
-    // A box that did not close would leave exec running until the test's own timeout.
-    QTimer::singleShot(5000, &about, [&about] { about.done(-1); });
-    const int result = about.exec();
-    QVERIFY(pressed);
-    QVERIFY(result != -1);
-    QVERIFY(!about.isVisible());
 }
 
 void AboutTest::systemInfo_withoutViewer_saysUnavailableAndStaysOpen()

@@ -8,12 +8,14 @@
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "support/StationFixture.h"
+#include "support/StationProcess.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -117,8 +119,12 @@ private Q_SLOTS:
     void shutdown_savesSerialPortNumberOnlyWhileOpen();
     void shutdown_writesSeventeenCrLfRecordsOfTheRunningState();
     void shutdown_savesOncePerRun();
-    void save_intoFolderWithoutWriteAccess_keepsOldFileSilently();
+    void save_intoFolderWithoutWriteAccess_rewritesFileInPlaceIfAllowed_data();
+    void save_intoFolderWithoutWriteAccess_rewritesFileInPlaceIfAllowed();
     void save_failingWrite_keepsOldFileWholeAndReports();
+    void stopSignal_saveFailing_endsAndReportsWithoutBox();
+    void helpAndVersion_answerWithoutDisplay_data();
+    void helpAndVersion_answerWithoutDisplay();
 };
 
 void StartupTest::firstRun_noSettingsFile_defaultsAndOneError()
@@ -417,8 +423,19 @@ void StartupTest::shutdown_savesOncePerRun()
     QVERIFY(!QFile::exists(station.settingsPath()));
 }
 
-void StartupTest::save_intoFolderWithoutWriteAccess_keepsOldFileSilently()
+void StartupTest::save_intoFolderWithoutWriteAccess_rewritesFileInPlaceIfAllowed_data()
 {
+    QTest::addColumn<bool>("fileWritable");
+    QTest::addColumn<bool>("diskFull"); // the longer new file does not fit
+    QTest::newRow("file writable") << true << false;
+    QTest::newRow("file read-only") << false << false;
+    QTest::newRow("disk full") << true << true;
+}
+
+void StartupTest::save_intoFolderWithoutWriteAccess_rewritesFileInPlaceIfAllowed()
+{
+    QFETCH(bool, fileWritable);
+    QFETCH(bool, diskFull);
     StationFixture station;
     QVERIFY2(station.isValid(), qPrintable(station.errorString()));
     // No serial port: its lock file, made as root, could not be removed by another user.
@@ -428,19 +445,26 @@ void StartupTest::save_intoFolderWithoutWriteAccess_keepsOldFileSilently()
     const QByteArray before = station.settingsBytes();
     MainForm &form = station.start();
     form.Port_Number = kPort + 7;
+    form.RxLogFile = QStringLiteral("/a/log/path/that/makes/the/new/file/longer/rx.log");
     const QString folder = station.env().settingsFolder();
     QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
-    QVERIFY(::chmod(QFile::encodeName(station.settingsPath()).constData(), 0644) == 0);
+    QVERIFY(::chmod(QFile::encodeName(station.settingsPath()).constData(),
+                    fileWritable ? 0666 : 0644) == 0);
 
     {
         UnprivilegedScope unprivileged;
         QVERIFY(unprivileged.denied());
+        FileSizeLimit limit(diskFull ? rlim_t(before.size()) : RLIM_INFINITY);
+        QVERIFY(limit.ok());
         station.unload();
     }
     ::chmod(QFile::encodeName(folder).constData(), 0700);
 
-    QCOMPARE(station.settingsBytes(), before);
-    QCOMPARE(station.env().messageBoxes.count(), 0);
+    if (fileWritable && !diskFull)
+        QCOMPARE(station.readSettings().records.portNumber, kPort + 7);
+    else
+        QCOMPARE(station.settingsBytes(), before);
+    QCOMPARE(station.env().messageBoxes.count(), diskFull ? 1 : 0);
     // Nothing half-written is left beside it.
     QCOMPARE(QDir(folder).entryList(QDir::Files).filter(QStringLiteral("TETHRA")),
              QStringList{QStringLiteral("TETHRA.SAV")});
@@ -475,6 +499,57 @@ void StartupTest::save_failingWrite_keepsOldFileWholeAndReports()
                  .entryList(QDir::Files)
                  .filter(QStringLiteral("TETHRA")),
              QStringList{QStringLiteral("TETHRA.SAV")});
+}
+
+void StartupTest::stopSignal_saveFailing_endsAndReportsWithoutBox()
+{
+    QVERIFY(!StationProcess::binary().isEmpty());
+    StationProcess station;
+    QVERIFY(station.prepare(QStringLiteral("127.0.0.2"), kPort + 20));
+    const QString statusLog = station.folder() + QStringLiteral("/status.log");
+    QVERIFY(station.start({StationProcess::binary(), QStringLiteral("--settings"), station.folder(),
+                           QStringLiteral("--status-log"), statusLog}));
+    QTRY_VERIFY_WITH_TIMEOUT(!fileBytes(statusLog).isEmpty(), 10000);
+    // A folder where the settings file was: no save can replace it.
+    const QString settings = station.folder() + QStringLiteral("/TETHRA.SAV");
+    QVERIFY(QFile::remove(settings) && QDir().mkdir(settings));
+
+    QVERIFY2(station.stop(SIGTERM, 5000), "still running 5 s after SIGTERM");
+    QVERIFY2(station.output().contains(kSettingsErrorTitle), qPrintable(station.output()));
+    QVERIFY(fileBytes(statusLog).contains(kSettingsErrorTitle.toUtf8()));
+}
+
+void StartupTest::helpAndVersion_answerWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("firstLine");
+    QTest::newRow("--help") << "--help"
+                            << "Usage: tethra [options]";
+    QTest::newRow("-h") << "-h"
+                        << "Usage: tethra [options]";
+    QTest::newRow("--version") << "--version"
+                               << "tethra 1.0.4";
+    QTest::newRow("-v") << "-v"
+                        << "tethra 1.0.4";
+}
+
+void StartupTest::helpAndVersion_answerWithoutDisplay()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, firstLine);
+    QVERIFY(!StationProcess::binary().isEmpty());
+    QProcess tethra;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QLatin1String(name));
+    tethra.setProcessEnvironment(environment);
+    tethra.start(StationProcess::binary(), {option});
+    QVERIFY(tethra.waitForFinished(10000));
+    QCOMPARE(tethra.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tethra.exitCode(), 0);
+    QCOMPARE(
+        QString::fromLocal8Bit(tethra.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0),
+        firstLine);
 }
 
 QTEST_MAIN(StartupTest)

@@ -5,13 +5,16 @@
 #include "monitor/TrafficBox.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
+#include "support/DialogTestSupport.h"
 #include "support/StationFixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 
@@ -106,6 +109,7 @@ private Q_SLOTS:
     void serverOnlyMode_neverCalls();
     void giveUpWait_tickFallingDueMeanwhile_isSkipped();
     void disconnect_suspendsUntilReconnect();
+    void ctrlDAndCtrlR_followTheLinkAsItIsNow();
     void remoteLoopback_peerMirrorsTestMessagesAndData();
     void localLoopback_echoesSerialInputAndMirrorsPeer();
     void localLoopbackInRemoteLoopback_swapsRoles();
@@ -480,6 +484,37 @@ void StationLinkTest::disconnect_suspendsUntilReconnect()
     QTRY_VERIFY_WITH_TIMEOUT(bothConnected(a, b), kLinkMs);
     const QByteArray bytes("reconnected");
     QCOMPARE(carry(b.device(), a.device(), bytes), bytes);
+}
+
+// The shortcuts do what the File menu would offer at that moment, whenever it was opened.
+void StationLinkTest::ctrlDAndCtrlR_followTheLinkAsItIsNow()
+{
+    StationFixture a(kAddressA);
+    StationFixture b(kAddressB);
+    QVERIFY(prepare(a, kAddressB, kCallAtOnce) && prepare(b, kAddressA, kKeepListening));
+    MainForm &form = b.start();
+    const auto press = [&form](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        keyClickFocused(form, key, modifiers);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(form.Socket1->state(), SocketControl::State::Listening, kWaitMs);
+    press(Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(form.AutoReconnect);
+    press(Qt::Key_F, Qt::AltModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(form.FileMenuItem->isVisible(), kWaitMs);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.FileMenuItem->isVisible(), kWaitMs);
+
+    a.start();
+    QTRY_VERIFY_WITH_TIMEOUT(bothConnected(a, b), kLinkMs);
+    press(Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(!form.AutoReconnect);
+    QTRY_VERIFY_WITH_TIMEOUT(!bothConnected(a, b), kLinkMs);
+    a.env().random.queue(kKeepListening);
+    press(Qt::Key_R, Qt::ControlModifier);
+    QVERIFY(form.AutoReconnect);
+    QTRY_VERIFY_WITH_TIMEOUT(bothConnected(a, b), kLinkMs);
 }
 
 void StationLinkTest::remoteLoopback_peerMirrorsTestMessagesAndData()

@@ -380,8 +380,8 @@ void TrafficLogSetupTest::logTrafficButton_opensDialogOwnedByMainWindow()
         auto *dialog = qobject_cast<TrafficLogSetupForm *>(QApplication::activeModalWidget());
         QVERIFY(dialog);
         owner = dialog->parentWidget();
-        dialog->SelectRxLogButton->click();
-        QTest::keyClick(dialog, Qt::Key_Return);
+        QTest::mouseClick(dialog->SelectRxLogButton, Qt::LeftButton);
+        QTest::mouseClick(dialog->OKbutton, Qt::LeftButton);
     });
     form.TrafficLogButton->click();
     QCOMPARE(owner, &form);

@@ -34,8 +34,8 @@ QStringList cutCaptions(const QWidget &window)
     return cut;
 }
 
-void keyClickFocused(QWidget &window, Qt::Key key)
+void keyClickFocused(QWidget &window, Qt::Key key, Qt::KeyboardModifiers modifiers)
 {
     QWidget *focused = QApplication::focusWidget();
-    QTest::keyClick(focused ? focused : &window, key);
+    QTest::keyClick(focused ? focused : &window, key, modifiers);
 }

@@ -34,4 +34,5 @@ QStringList cutCaptions(const QWidget &window);
 
 // Sends the key where the user's keystroke would land: to the widget that has the focus, or
 // to the window itself when nothing has it.
-void keyClickFocused(QWidget &window, Qt::Key key);
+void keyClickFocused(QWidget &window, Qt::Key key,
+                     Qt::KeyboardModifiers modifiers = Qt::NoModifier);
