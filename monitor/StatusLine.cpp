@@ -15,8 +15,13 @@ void StatusLine::NetStatus_Change()
     const QString status = m_form.netStatus();
     if (m_form.isMinimized())
         m_form.setWindowTitle(QStringLiteral(" ") + status);
+    recordEvent(status);
+}
+
+void StatusLine::recordEvent(const QString &text)
+{
     const QString line =
-        StatusHistory::historyLine(m_form.environment().clock->now(), status, QLocale());
+        StatusHistory::historyLine(m_form.environment().clock->now(), text, QLocale());
     m_form.statusLogForm()->appendLine(line);
     // Like the traffic logs, a status log that cannot be written never stops the station.
     if (const QString &path = m_form.environment().statusLogPath; !path.isEmpty())
