@@ -263,8 +263,14 @@ void MainForm::connectEvents()
             [this] { m_serialForwarder->Socket1_Writable(); });
     connect(RS232comms, &SerialControl::OnComm, this,
             [this] { m_serialForwarder->RS232comms_OnComm(); });
-    connect(RS232comms, &SerialControl::bytesWritten, this,
-            [this] { m_networkReceiver->RS232comms_BytesWritten(); });
+    connect(RS232comms, &SerialControl::bytesWritten, this, [this] {
+        m_networkReceiver->RS232comms_BytesWritten();
+        m_serialForwarder->RS232comms_BytesWritten();
+    });
+    connect(RS232comms, &SerialControl::outputOverflowStarted, this,
+            [this] { m_serialForwarder->RS232comms_OutputOverflowStarted(); });
+    connect(RS232comms, &SerialControl::outputOverflowEnded, this,
+            [this](qint64 dropped) { m_serialForwarder->RS232comms_OutputOverflowEnded(dropped); });
     connect(RS232comms, &SerialControl::portLost, this,
             [this](const QString &) { m_serialForwarder->RS232comms_PortLost(); });
 }

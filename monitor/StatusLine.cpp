@@ -15,10 +15,10 @@ void StatusLine::NetStatus_Change()
     const QString status = m_form.netStatus();
     if (m_form.isMinimized())
         m_form.setWindowTitle(QStringLiteral(" ") + status);
-    record(status);
+    recordEvent(status);
 }
 
-void StatusLine::record(const QString &text)
+void StatusLine::recordEvent(const QString &text)
 {
     const QString line =
         StatusHistory::historyLine(m_form.environment().clock->now(), text, QLocale());

@@ -1,6 +1,7 @@
 #include "monitor/TrafficMonitor.h"
 
 #include "app/MainForm.h"
+#include "monitor/StatusLine.h"
 #include "monitor/TrafficBox.h"
 #include "serial/SerialForwarder.h"
 #include "serial/TrafficLogWriter.h"
@@ -57,8 +58,14 @@ void TrafficMonitor::RS232timer_Timer()
         m_form.TrafficLogButton->setPalette(palette);
     }
 
-    TrafficLogWriter::AppendTrafficLog(m_form.RxLogFile, m_form.RxLogBuffer, m_form.LogFlashCount);
-    TrafficLogWriter::AppendTrafficLog(m_form.TxLogFile, m_form.TxLogBuffer, m_form.LogFlashCount);
+    for (const QString &report :
+         {TrafficLogWriter::AppendTrafficLog(m_rxLog, m_form.RxLogFile, m_form.RxLogBuffer,
+                                             m_form.LogFlashCount),
+          TrafficLogWriter::AppendTrafficLog(m_txLog, m_form.TxLogFile, m_form.TxLogBuffer,
+                                             m_form.LogFlashCount)}) {
+        if (!report.isEmpty())
+            m_form.statusLine().recordEvent(report);
+    }
 
     m_form.RxTextBox->refresh();
     m_form.TxTextBox->refresh();

@@ -2,6 +2,8 @@
 // The lamps, the Log Traffic button's flash and the traffic view, all timed by the 50 ms
 // RS232timer: a flash lasts three ticks, and lamps change only on a tick, never in the
 // data path.
+#include "serial/TrafficLogWriter.h"
+
 #include <QColor>
 #include <QPixmap>
 
@@ -25,4 +27,6 @@ private:
     void countDown(int &timeout, QLabel *lamp);
 
     MainForm &m_form;
+    TrafficLogWriter::LogState m_rxLog{QStringLiteral("Receive log")};
+    TrafficLogWriter::LogState m_txLog{QStringLiteral("Transmit log")};
 };
