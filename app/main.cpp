@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
+#include "app/ProgramIcon.h"
 #include "app/StationEnvironment.h"
 #include "platform/ShutdownSignals.h"
 
@@ -26,6 +27,8 @@ void dismissModalWindows()
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Also for windows without an owner.
+    QApplication::setWindowIcon(ProgramIcon::icon());
     const CommandLine options = CommandLine::parse(application.arguments());
     if (options.exitCode >= 0)
         return options.exitCode;
