@@ -212,7 +212,7 @@ void AboutTest::everyWindow_showsTheProgramIcon()
         ++windows;
         QVERIFY2(!window->windowIcon().pixmap(32, 32).isNull(), qPrintable(window->windowTitle()));
     }
-    QCOMPARE(windows, 6);
+    QVERIFY(windows >= 6);
 }
 
 void AboutTest::separator_isEtchedDarkOverLight()
