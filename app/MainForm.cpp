@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/DefaultsFileIO.h"
+#include "app/ProgramIcon.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
 #include "dialogs/TrafficLogSetupForm.h"
@@ -50,6 +51,8 @@ MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // The dialogs, boxes and the history window the station owns take their icon from here.
+    setWindowIcon(ProgramIcon::icon());
     // The layout's sizes were designed for an 8 point dialog font.
     QFont designFont = font();
     designFont.setPointSize(kDesignFontPoints);
