@@ -3,6 +3,7 @@
 // 127.0.0.2, with a pseudo-terminal as its serial device.
 #include "app/MainForm.h"
 #include "link/LinkProtocol.h"
+#include "monitor/TrafficBox.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "support/StationFixture.h"
@@ -570,6 +571,16 @@ void RawPeerTest::disconnectCommand_bytesReadFromDeviceStillReachPeer()
     StationFixture station;
     QVERIFY(link(station, peer, 'A'));
     MainForm &form = station.form();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    const auto press = [&form](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QWidget *focused = QApplication::focusWidget();
+        QTest::keyClick(focused ? focused : &form, key, modifiers);
+    };
+    // View Traffic: the receive view shows when the station has read the last byte (a
+    // pseudo-terminal passes bytes on asynchronously).
+    press(Qt::Key_F4);
+    QVERIFY(form.ViewMenuItem->isChecked());
     peer.setReading(false);
     QTimer keepAlive;
     QObject::connect(&keepAlive, &QTimer::timeout, [&peer] { peer.send(stateFrom('A')); });
@@ -578,19 +589,16 @@ void RawPeerTest::disconnectCommand_bytesReadFromDeviceStillReachPeer()
     QByteArray sent(600 * 1024, Qt::Uninitialized);
     for (qsizetype at = 0; at < sent.size(); ++at)
         sent[at] = char((at * 11 + at / 997) % 256);
+    sent += "-- end of burst --";
     QVERIFY(station.device().writeAll(sent, kWaitMs));
-    // Everything has been read from the device and handed to the socket.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        station.device().slaveInputQueued() == 0 && form.RS232comms->InBufferCount() == 0, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(form.RxTextBox->traffic().endsWith(QLatin1String("end of burst --")),
+                             kWaitMs);
     QVERIFY(peer.dataPayloads().size() < sent.size());
 
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    QWidget *focused = QApplication::focusWidget();
     // The station calls again on its next ticks; what the peer takes must all come from the
     // connection that was disconnected.
     peer.stopListening();
-    QTest::keyClick(focused ? focused : &form, Qt::Key_D, Qt::ControlModifier);
+    press(Qt::Key_D, Qt::ControlModifier);
     QVERIFY(!form.AutoReconnect);
     keepAlive.stop();
     peer.setReading(true);
