@@ -12,7 +12,8 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 
-namespace {
+namespace
+{
 constexpr int kPeerPortLimit = 32767; // the peer's port passes through a 16-bit signed value
 constexpr int kServerModeTick = 4;
 } // namespace
@@ -82,8 +83,7 @@ void ConnectionManager::giveUp()
         item->setChecked(false);
     }
     m_form.SendTestMenuItem->setEnabled(false);
-    if (socket.IsConnected())
-        socket.Disconnect();
+    // A silent peer is not waited for: the connection is reset at once, not drained.
     socket.Abort();
     WaitSeconds(0.05);
     socket.setLocalPort(m_form.Port_Number);
