@@ -27,6 +27,6 @@ private:
     void countDown(int &timeout, QLabel *lamp);
 
     MainForm &m_form;
-    TrafficLogWriter::LogState m_rxLog{QStringLiteral("Receive log")};
-    TrafficLogWriter::LogState m_txLog{QStringLiteral("Transmit log")};
+    TrafficLogWriter::LogState m_rxLog{QStringLiteral("Receive log"), {}};
+    TrafficLogWriter::LogState m_txLog{QStringLiteral("Transmit log"), {}};
 };

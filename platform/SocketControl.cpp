@@ -148,7 +148,19 @@ bool SocketControl::Connect()
     Abort();
     if (m_remotePort <= 0 || m_remotePort > kHighestPort)
         return fail(EINVAL, QStringLiteral("Port %1 is not a valid port").arg(m_remotePort));
+    if (m_drains > 0) {
+        // The link's two address pairs stay taken until the drain has reset its
+        // connection; the call goes out then, as after a name lookup.
+        m_callAfterDrain = true;
+        beginEndpoint();
+        setState(State::Calling);
+        return true;
+    }
+    return placeCall();
+}
 
+bool SocketControl::placeCall()
+{
     const QString addressText = m_remoteHostAddress.trimmed();
     QHostAddress address;
     if (!addressText.isEmpty()) {
@@ -238,8 +250,15 @@ void SocketControl::drainConnection()
     ++m_drains;
     connect(drain, &SocketDrain::finished, this, [this, drain] {
         drain->deleteLater();
-        if (--m_drains == 0)
-            Q_EMIT drained();
+        if (--m_drains > 0)
+            return;
+        if (m_callAfterDrain && m_state == State::Calling && m_fd < 0) {
+            m_callAfterDrain = false;
+            const quint64 endpoint = m_endpoint;
+            if (!placeCall() && endpoint == m_endpoint)
+                setState(State::Idle);
+        }
+        Q_EMIT drained();
     });
     m_fd = -1;
     closeDescriptor();
@@ -440,6 +459,7 @@ void SocketControl::closeDescriptor()
     m_peerAddress.clear();
     m_peerPort = 0;
     m_callingName.clear();
+    m_callAfterDrain = false;
     setState(State::Idle);
 }
 

@@ -130,6 +130,7 @@ private:
     void adoptDescriptor(int fd, State state);
     void closeDescriptor();
     void beginEndpoint();
+    bool placeCall();
     void drainConnection();
     void dropNotifiers();
     void setState(State state);
@@ -179,5 +180,6 @@ private:
     QHash<QString, QHostAddress> m_resolved;
     QStringList m_lookupsInFlight;
     QString m_callingName;
+    bool m_callAfterDrain = false;
     QString m_lastError;
 };

@@ -167,6 +167,7 @@ private Q_SLOTS:
     void failedCall_raisesErrorFromEventLoopAndLeavesIdle();
     void connectWhileConnected_abortsFirst();
     void errorOfEndedConnection_notRaisedForNewOne();
+    void callWhileDraining_goesOutWhenDrainEnds();
     void writeWhenNotConnected_fails();
     void hostName_resolvedAsynchronouslyThenCached();
     void hostName_lookupFailure_raisesErrorAndLeavesIdle();
@@ -530,6 +531,24 @@ void SocketTest::errorOfEndedConnection_notRaisedForNewOne()
 
     QTRY_VERIFY_WITH_TIMEOUT(link.a->socket.IsConnected() && link.b->connects == 2, kWaitMs);
     runEventsFor(100);
+    QCOMPARE(link.b->errors, QStringList());
+}
+
+void SocketTest::callWhileDraining_goesOutWhenDrainEnds()
+{
+    const int port = freePort();
+    Link link;
+    QVERIFY(makeLink(link, port));
+    // B hangs up and at once calls again, as a station's next tick does: the drain still
+    // holds the address pair, so the call waits for it instead of failing.
+    link.b->socket.Disconnect();
+    QVERIFY(link.b->socket.isDraining());
+    QVERIFY(link.b->call(kAddressA));
+    QCOMPARE(link.b->socket.state(), SocketControl::State::Calling);
+    link.a->socket.Abort();
+    QVERIFY(link.a->socket.Listen());
+
+    QTRY_VERIFY_WITH_TIMEOUT(link.a->socket.IsConnected() && link.b->connects == 2, kWaitMs);
     QCOMPARE(link.b->errors, QStringList());
 }
 
