@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <QString>
 
-class MainForm;
+struct StationParts;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -20,7 +20,7 @@ public:
     static constexpr int kClearPasses = 3;
 
     // The owner is the window that opened the dialog: the main window or the RS-232 setup.
-    TrafficLogSetupForm(MainForm &form, QWidget *owner);
+    TrafficLogSetupForm(StationParts &station, QWidget *owner);
 
     void Form_Load();
     void SelectRxLogButton_Click();
@@ -60,5 +60,5 @@ private:
     // Holds the thread without letting events run, as a log reader expects between passes.
     void pause(int milliseconds) const;
 
-    MainForm &m_form;
+    StationParts &m_station;
 };

@@ -3,12 +3,13 @@
 // window, which the menu item, a double-click, Close and the close box show and hide.
 #include <QString>
 
-class MainForm;
+class StatusLogForm;
+struct StationParts;
 
 class StatusLine final
 {
 public:
-    explicit StatusLine(MainForm &form) : m_form(form) {}
+    StatusLine(StationParts &station, StatusLogForm &history);
 
     void NetStatus_Change();
     // Writes a line into the history without changing the status line: for what happens
@@ -19,5 +20,9 @@ public:
 
 private:
     void showHistory();
-    MainForm &m_form;
+    void historyHidden();
+
+    StationParts &m_station;
+    StatusLogForm &m_history;
+    bool m_shown = false;
 };

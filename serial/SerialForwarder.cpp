@@ -1,27 +1,23 @@
 #include "serial/SerialForwarder.h"
 
-#include "app/MainForm.h"
+#include "app/LogQueue.h"
+#include "app/StationParts.h"
 #include "link/LinkProtocol.h"
-#include "monitor/TrafficBox.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "serial/SerialReconnector.h"
-#include "serial/TrafficLogWriter.h"
-
-#include <QAction>
-#include <QLabel>
 
 void SerialForwarder::RS232comms_OnComm()
 {
-    if (m_form.RS232comms->CommEvent() == SerialControl::kCommEventReceive)
+    if (m_station.RS232comms.CommEvent() == SerialControl::kCommEventReceive)
         ReadSerialInput();
 }
 
 void SerialForwarder::ReadSerialInput()
 {
-    SerialControl &serial = *m_form.RS232comms;
-    SocketControl &socket = *m_form.Socket1;
-    const bool localLoop = m_form.LocalLoopMenuItem->isChecked();
+    SerialControl &serial = m_station.RS232comms;
+    SocketControl &socket = m_station.Socket1;
+    const bool localLoop = m_station.state.loopMode == LoopMode::Local;
     if (!localLoop && socket.IsConnected() && !socket.IsWritable()) {
         pauseInput(true);
         return;
@@ -30,33 +26,23 @@ void SerialForwarder::ReadSerialInput()
     QByteArray chunk;
     if (serial.InBufferCount() >= 1) {
         chunk = serial.Input();
-        FlashRxLed();
-        if (m_form.ViewMenuItem->isChecked()) {
-            m_form.RxTextBox->appendChunk(chunk);
-            if (!m_form.RxLogFile.isEmpty())
-                TrafficLogWriter::queueForLog(m_form.RxLogBuffer, chunk);
+        m_station.state.flashRxLed();
+        if (m_station.state.ViewTraffic) {
+            m_station.view.appendTraffic(StationView::Traffic::Received, chunk);
+            if (!m_station.state.RxLogFile.isEmpty())
+                LogQueue::queue(m_station.state.RxLogBuffer, chunk);
         }
     }
 
     if (localLoop) {
         serial.Output(chunk);
-        FlashTxLed();
-        if (!m_form.TxLogFile.isEmpty())
-            TrafficLogWriter::queueForLog(m_form.TxLogBuffer, chunk);
+        m_station.state.flashTxLed();
+        if (!m_station.state.TxLogFile.isEmpty())
+            LogQueue::queue(m_station.state.TxLogBuffer, chunk);
     } else if (socket.IsWritable()) {
         for (const QByteArray &message : LinkProtocol::dataMessagesFor(chunk))
             socket.Write(message);
     }
-}
-
-void SerialForwarder::FlashRxLed()
-{
-    m_form.RxLEDtimeout = kLampTicks;
-}
-
-void SerialForwarder::FlashTxLed()
-{
-    m_form.TxLEDtimeout = kLampTicks;
 }
 
 void SerialForwarder::pauseInput(bool paused)
@@ -64,7 +50,7 @@ void SerialForwarder::pauseInput(bool paused)
     if (m_inputPaused == paused)
         return;
     m_inputPaused = paused;
-    m_form.RS232comms->setInputPaused(paused);
+    m_station.RS232comms.setInputPaused(paused);
 }
 
 void SerialForwarder::Socket1_Writable()
@@ -74,7 +60,7 @@ void SerialForwarder::Socket1_Writable()
 
 void SerialForwarder::checkBackPressure()
 {
-    const SocketControl &socket = *m_form.Socket1;
+    const SocketControl &socket = m_station.Socket1;
     if (m_inputPaused && (!socket.IsConnected() || socket.IsWritable()))
         pauseInput(false);
 }
@@ -82,10 +68,10 @@ void SerialForwarder::checkBackPressure()
 void SerialForwarder::RS232comms_PortLost()
 {
     pauseInput(false);
-    m_form.updateSerialFrameCaption();
-    m_form.RxLED->setPixmap(m_form.GreyLED);
-    m_form.TxLED->setPixmap(m_form.GreyLED);
-    m_form.RxLEDtimeout = 0;
-    m_form.TxLEDtimeout = 0;
-    m_form.serialReconnector().expectPort();
+    m_station.showSerialFrameCaption();
+    m_station.view.showLamp(StationView::Lamp::Receive, StationView::Colour::Grey);
+    m_station.view.showLamp(StationView::Lamp::Transmit, StationView::Colour::Grey);
+    m_station.state.RxLEDtimeout = 0;
+    m_station.state.TxLEDtimeout = 0;
+    m_reconnector.expectPort();
 }

@@ -6,19 +6,19 @@
 // bound, serial input is paused (the bytes wait in the device, whose flow control holds
 // the sender back) and resumes once the queue drains. Only with no connection at all is a
 // chunk dropped.
-class MainForm;
+struct StationParts;
+class SerialReconnector;
 
 class SerialForwarder final
 {
 public:
-    static constexpr int kLampTicks = 3;
-
-    explicit SerialForwarder(MainForm &form) : m_form(form) {}
+    SerialForwarder(StationParts &station, SerialReconnector &reconnector)
+        : m_station(station), m_reconnector(reconnector)
+    {
+    }
 
     void RS232comms_OnComm();
     void ReadSerialInput();
-    void FlashRxLed();
-    void FlashTxLed();
     // The socket can take data again.
     void Socket1_Writable();
     // Runs every RS232timer tick: resumes input held back for a connection that is gone.
@@ -30,6 +30,7 @@ public:
 private:
     void pauseInput(bool paused);
 
-    MainForm &m_form;
+    StationParts &m_station;
+    SerialReconnector &m_reconnector;
     bool m_inputPaused = false;
 };

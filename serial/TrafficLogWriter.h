@@ -1,5 +1,6 @@
 #pragma once
-// The traffic log writer: producers queue bytes in memory, the 50 ms tick appends them.
+// The traffic log writer: producers queue bytes in memory (LogQueue), the 50 ms tick
+// appends them.
 //
 // The file is open only for the moment of each append, so other programs may rename, read
 // and delete a log between two ticks; the next append simply creates a new file. A file
@@ -13,13 +14,9 @@ namespace TrafficLogWriter
 
 // A switched-off log drops what is left in its buffer only past this size.
 inline constexpr qsizetype kSwitchedOffLimit = 20000;
-// A log file that stays unavailable cannot make its buffer grow without end.
-inline constexpr qsizetype kBufferCeiling = 16 * 1024 * 1024;
 // Ticks for which the Log Traffic button shows that data was written.
 inline constexpr int kFlashTicks = 3;
 
-// What producers call instead of appending to the buffer themselves.
-void queueForLog(QByteArray &buffer, const QByteArray &bytes);
 // One tick's work for one log: an empty path means the log is off.
 void AppendTrafficLog(const QString &path, QByteArray &buffer, int &logFlashCount);
 

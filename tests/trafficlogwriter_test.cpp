@@ -1,3 +1,4 @@
+#include "app/LogQueue.h"
 #include "serial/TrafficLogWriter.h"
 
 #include <QDir>
@@ -60,7 +61,7 @@ void TrafficLogWriterTest::init()
 
 void TrafficLogWriterTest::append_everyByteValue_reachesFileUnchangedAndEmptiesBuffer()
 {
-    TrafficLogWriter::queueForLog(m_buffer, everyByteValue());
+    LogQueue::queue(m_buffer, everyByteValue());
     TrafficLogWriter::AppendTrafficLog(m_path, m_buffer, m_flash);
 
     QCOMPARE(contentOf(m_path), everyByteValue());
@@ -68,7 +69,7 @@ void TrafficLogWriterTest::append_everyByteValue_reachesFileUnchangedAndEmptiesB
     QCOMPARE(m_flash, 3);
 
     m_flash = 1;
-    TrafficLogWriter::queueForLog(m_buffer, QByteArray("\r\n\0", 3));
+    LogQueue::queue(m_buffer, QByteArray("\r\n\0", 3));
     TrafficLogWriter::AppendTrafficLog(m_path, m_buffer, m_flash);
 
     QCOMPARE(contentOf(m_path), everyByteValue() + QByteArray("\r\n\0", 3));
@@ -85,12 +86,12 @@ void TrafficLogWriterTest::append_emptyBuffer_touchesNothing()
 
 void TrafficLogWriterTest::append_renamedLog_isReplacedByNewFileWithOnlyNewData()
 {
-    TrafficLogWriter::queueForLog(m_buffer, "first tick");
+    LogQueue::queue(m_buffer, "first tick");
     TrafficLogWriter::AppendTrafficLog(m_path, m_buffer, m_flash);
     const QString renamed = m_path + QStringLiteral(".taken");
     QVERIFY(QFile::rename(m_path, renamed));
 
-    TrafficLogWriter::queueForLog(m_buffer, "second tick");
+    LogQueue::queue(m_buffer, "second tick");
     TrafficLogWriter::AppendTrafficLog(m_path, m_buffer, m_flash);
 
     QCOMPARE(contentOf(m_path), QByteArray("second tick"));
@@ -98,7 +99,7 @@ void TrafficLogWriterTest::append_renamedLog_isReplacedByNewFileWithOnlyNewData(
 
     // A reader that deleted the log gets a new one at the next append as well.
     QVERIFY(QFile::remove(m_path));
-    TrafficLogWriter::queueForLog(m_buffer, "third tick");
+    LogQueue::queue(m_buffer, "third tick");
     TrafficLogWriter::AppendTrafficLog(m_path, m_buffer, m_flash);
     QCOMPARE(contentOf(m_path), QByteArray("third tick"));
 }
@@ -111,7 +112,7 @@ void TrafficLogWriterTest::append_unavailablePath_keepsDataUntilItCanBeWritten()
     for (int tick = 0; tick < 5; ++tick) {
         const QByteArray chunk = QByteArray::number(tick) + everyByteValue();
         expected += chunk;
-        TrafficLogWriter::queueForLog(m_buffer, chunk);
+        LogQueue::queue(m_buffer, chunk);
         TrafficLogWriter::AppendTrafficLog(m_path, m_buffer, m_flash);
         QCOMPARE(m_buffer, expected);
         QCOMPARE(m_flash, 0);
@@ -140,7 +141,7 @@ void TrafficLogWriterTest::append_switchedOffLog_dropsOnlyMoreThan20000Bytes()
     QFETCH(int, buffered);
     QFETCH(bool, dropped);
     const QByteArray data(buffered, 'd');
-    TrafficLogWriter::queueForLog(m_buffer, data);
+    LogQueue::queue(m_buffer, data);
 
     TrafficLogWriter::AppendTrafficLog(QString(), m_buffer, m_flash);
 
@@ -154,15 +155,15 @@ void TrafficLogWriterTest::append_switchedOffLog_dropsOnlyMoreThan20000Bytes()
 
 void TrafficLogWriterTest::queue_atCeiling_keepsOldestBytesAndLeavesNewestOut()
 {
-    constexpr qsizetype kCeiling = TrafficLogWriter::kBufferCeiling;
+    constexpr qsizetype kCeiling = LogQueue::kBufferCeiling;
     m_buffer = QByteArray(kCeiling - 10, 'o');
 
-    TrafficLogWriter::queueForLog(m_buffer, "0123456789abcdef");
+    LogQueue::queue(m_buffer, "0123456789abcdef");
 
     QCOMPARE(m_buffer.size(), kCeiling);
     QVERIFY(m_buffer.endsWith("o0123456789"));
 
-    TrafficLogWriter::queueForLog(m_buffer, "more");
+    LogQueue::queue(m_buffer, "more");
     QCOMPARE(m_buffer.size(), kCeiling);
     QVERIFY(m_buffer.endsWith("o0123456789"));
     QVERIFY(m_buffer.startsWith("ooo"));
@@ -170,13 +171,13 @@ void TrafficLogWriterTest::queue_atCeiling_keepsOldestBytesAndLeavesNewestOut()
 
 void TrafficLogWriterTest::queue_afterFlushAtCeiling_acceptsDataAgain()
 {
-    constexpr qsizetype kCeiling = TrafficLogWriter::kBufferCeiling;
-    TrafficLogWriter::queueForLog(m_buffer, QByteArray(kCeiling, 'a'));
-    TrafficLogWriter::queueForLog(m_buffer, "lost");
+    constexpr qsizetype kCeiling = LogQueue::kBufferCeiling;
+    LogQueue::queue(m_buffer, QByteArray(kCeiling, 'a'));
+    LogQueue::queue(m_buffer, "lost");
     QCOMPARE(m_buffer.size(), kCeiling);
 
     TrafficLogWriter::AppendTrafficLog(m_path, m_buffer, m_flash);
-    TrafficLogWriter::queueForLog(m_buffer, "after");
+    LogQueue::queue(m_buffer, "after");
     TrafficLogWriter::AppendTrafficLog(m_path, m_buffer, m_flash);
 
     const QByteArray content = contentOf(m_path);

@@ -1,18 +1,17 @@
-#include "dialogs/TwipsPlacement.h"
-
-#include "app/MainForm.h"
-#include "dialogs/ValueLabel.h"
+#include "app/TwipsPlacement.h"
 
 #include <QAbstractButton>
 #include <QDialog>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 namespace
 {
 
 constexpr int kMarginTwips = 120;
+constexpr int kTwipsPerInch = 1440;
 constexpr double kFontStep = 0.5;
 
 void widenToCaption(QWidget *widget)
@@ -47,21 +46,28 @@ void shrinkUntilItFits(QLabel *label)
 namespace TwipsPlacement
 {
 
-void place(const MainForm &form, QWidget *widget, int left, int top, int width, int height)
+int toPixels(const QWidget &onScreen, int twips)
 {
-    widget->setGeometry(form.twipsToPixels(left), form.twipsToPixels(top),
-                        form.twipsToPixels(width), form.twipsToPixels(height));
+    const QScreen *screen = onScreen.screen();
+    const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
+    return qRound(twips * dpi / kTwipsPerInch);
 }
 
-void setUpFixedDialog(const MainForm &form, QDialog *dialog, const QString &title, int widthTwips,
-                      int heightTwips)
+void place(const QWidget &onScreen, QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(toPixels(onScreen, left), toPixels(onScreen, top),
+                        toPixels(onScreen, width), toPixels(onScreen, height));
+}
+
+void setUpFixedDialog(const QWidget &onScreen, QDialog *dialog, const QString &title,
+                      int widthTwips, int heightTwips)
 {
     dialog->setWindowTitle(title);
     dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     dialog->setModal(true);
     useDesignFont(dialog);
-    dialog->setFixedSize(form.twipsToPixels(widthTwips), form.twipsToPixels(heightTwips));
+    dialog->setFixedSize(toPixels(onScreen, widthTwips), toPixels(onScreen, heightTwips));
 }
 
 QLabel *rightAlignedLabel(const QString &caption, QWidget *parent)
@@ -81,11 +87,11 @@ void useDesignFont(QWidget *window)
     window->setFont(font);
 }
 
-void fitToText(const MainForm &form, QWidget *window)
+void fitToText(const QWidget &onScreen, QWidget *window)
 {
     for (QLabel *label : window->findChildren<QLabel *>()) {
         // Value fields show paths of any length; they are allowed to cut them.
-        if (qobject_cast<ValueLabel *>(label) || !label->pixmap().isNull())
+        if (label->property(kCutsTextProperty).toBool() || !label->pixmap().isNull())
             continue;
         if (label->wordWrap())
             shrinkUntilItFits(label);
@@ -102,7 +108,7 @@ void fitToText(const MainForm &form, QWidget *window)
     int right = 0;
     for (QWidget *child : window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         right = qMax(right, child->geometry().right() + 1);
-    const int wanted = right + form.twipsToPixels(kMarginTwips);
+    const int wanted = right + toPixels(onScreen, kMarginTwips);
     if (wanted <= window->width())
         return;
     if (window->minimumWidth() == window->maximumWidth())
