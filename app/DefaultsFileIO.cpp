@@ -44,7 +44,7 @@ void reportSaveError(MainForm &form, const QString &text)
     }
     const QString line = kErrorTitle + QStringLiteral(": ") + text;
     std::fprintf(stderr, "tethra: %s\n", line.toLocal8Bit().constData());
-    form.statusLine().record(line);
+    form.statusLine().recordEvent(line);
 }
 
 void apply(MainForm &form, const SettingsRecords &records)

@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/DefaultsFileIO.h"
+#include "app/ProgramIcon.h"
 #include "app/TwipsPlacement.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
@@ -47,6 +48,8 @@ MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // The dialogs, boxes and the history window the station owns take their icon from here.
+    setWindowIcon(ProgramIcon::icon());
     // The layout's sizes were designed for an 8 point dialog font.
     QFont designFont = font();
     designFont.setPointSize(kDesignFontPoints);
@@ -260,8 +263,14 @@ void MainForm::connectEvents()
             [this] { m_serialForwarder->Socket1_Writable(); });
     connect(RS232comms, &SerialControl::OnComm, this,
             [this] { m_serialForwarder->RS232comms_OnComm(); });
-    connect(RS232comms, &SerialControl::bytesWritten, this,
-            [this] { m_networkReceiver->RS232comms_BytesWritten(); });
+    connect(RS232comms, &SerialControl::bytesWritten, this, [this] {
+        m_networkReceiver->RS232comms_BytesWritten();
+        m_serialForwarder->RS232comms_BytesWritten();
+    });
+    connect(RS232comms, &SerialControl::outputOverflowStarted, this,
+            [this] { m_serialForwarder->RS232comms_OutputOverflowStarted(); });
+    connect(RS232comms, &SerialControl::outputOverflowEnded, this,
+            [this](qint64 dropped) { m_serialForwarder->RS232comms_OutputOverflowEnded(dropped); });
     connect(RS232comms, &SerialControl::portLost, this,
             [this](const QString &) { m_serialForwarder->RS232comms_PortLost(); });
 }
@@ -383,6 +392,11 @@ void MainForm::setNetStatus(const QString &text)
 QString MainForm::netStatus() const
 {
     return NetStatus->text();
+}
+
+void MainForm::recordEvent(const QString &text)
+{
+    m_statusLine->recordEvent(text);
 }
 
 void MainForm::showLamp(Lamp lamp, Colour colour)

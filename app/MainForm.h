@@ -66,6 +66,7 @@ public:
     // The view of the state.
     void setNetStatus(const QString &text) override;
     QString netStatus() const override;
+    void recordEvent(const QString &text) override;
     void showLamp(Lamp lamp, Colour colour) override;
     void showLoopMarks(LoopMode mode) override;
     void enableCommand(Command command, bool enabled) override;

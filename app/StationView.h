@@ -20,6 +20,9 @@ public:
     // not a change.
     virtual void setNetStatus(const QString &text) = 0;
     virtual QString netStatus() const = 0;
+    // A time-stamped line in the history for an event that is no state of the link (the
+    // status line keeps showing the link).
+    virtual void recordEvent(const QString &text) = 0;
     virtual void showLamp(Lamp lamp, Colour colour) = 0;
     virtual void showLoopMarks(LoopMode mode) = 0;
     virtual void enableCommand(Command command, bool enabled) = 0;

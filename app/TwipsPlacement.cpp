@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QFont>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -29,6 +30,44 @@ void widenToCaption(QWidget *widget)
         area.setRight(area.right() + missing);
     }
     widget->setGeometry(area);
+}
+
+// A caption that wraps gets the height its lines need, centred on the height it had.
+void heightenToCaption(QWidget *widget)
+{
+    const int missing = widget->heightForWidth(widget->width()) - widget->height();
+    if (missing <= 0)
+        return;
+    widget->setGeometry(widget->x(), widget->y() - missing / 2, widget->width(),
+                        widget->height() + missing);
+}
+
+// The design puts a frame's caption on its top border, with the controls just below. A style
+// that draws the caption above the border needs more room at the top: the controls move
+// down together, by as much as the topmost one would otherwise overlap the border, and the
+// frame grows at the bottom by what the lowest one then lacks.
+void keepInsideFrame(QGroupBox *frame)
+{
+    const QList<QWidget *> controls = frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    const QRect room = frame->contentsRect();
+    int top = room.top();
+    for (const QWidget *control : controls)
+        top = qMin(top, control->y());
+    int bottom = room.bottom();
+    for (QWidget *control : controls) {
+        control->move(control->x(), control->y() + room.top() - top);
+        bottom = qMax(bottom, control->geometry().bottom());
+    }
+    frame->resize(frame->width(), frame->height() + bottom - room.bottom());
+}
+
+// Where the rightmost control of the window ends.
+int rightEdge(const QWidget &window)
+{
+    int right = 0;
+    for (const QWidget *child : window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        right = qMax(right, child->geometry().right() + 1);
+    return right;
 }
 
 void shrinkUntilItFits(QLabel *label)
@@ -89,6 +128,9 @@ void useDesignFont(QWidget *window)
 
 void fitToText(const QWidget &onScreen, QWidget *window)
 {
+    const int designRight = rightEdge(*window);
+    for (QGroupBox *frame : window->findChildren<QGroupBox *>())
+        keepInsideFrame(frame);
     for (QLabel *label : window->findChildren<QLabel *>()) {
         // Value fields show paths of any length; they are allowed to cut them.
         if (label->property(kCutsTextProperty).toBool() || !label->pixmap().isNull())
@@ -101,13 +143,19 @@ void fitToText(const QWidget &onScreen, QWidget *window)
     // Push buttons are left alone: their size hint asks for a style minimum, not for room
     // their caption needs, and their captions are short.
     for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
-        if (!qobject_cast<QPushButton *>(button))
+        if (qobject_cast<QPushButton *>(button))
+            continue;
+        if (button->hasHeightForWidth())
+            heightenToCaption(button);
+        else
             widenToCaption(button);
     }
 
-    int right = 0;
-    for (QWidget *child : window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-        right = qMax(right, child->geometry().right() + 1);
+    // Only a caption that now reaches further right than the design's controls did widens
+    // the window; a design that runs close to its edge keeps its size.
+    const int right = rightEdge(*window);
+    if (right <= designRight)
+        return;
     const int wanted = right + toPixels(onScreen, kMarginTwips);
     if (wanted <= window->width())
         return;

@@ -28,9 +28,12 @@ void setUpFixedDialog(const QWidget &onScreen, QDialog *dialog, const QString &t
 QLabel *rightAlignedLabel(const QString &caption, QWidget *parent);
 // The design font: the first of the usual dialog families that is installed.
 void useDesignFont(QWidget *window);
-// Widens the captions of labels, check boxes and option buttons that do not fit (right-aligned
-// labels grow to the left), shrinks the font of word-wrapped labels until their text fits their
-// box, and widens the window when a caption now reaches past its right edge.
+// Moves the controls of a frame below its caption where the style draws the caption above the
+// border (growing the frame where they then reach past its bottom), widens the captions of labels,
+// check boxes and option buttons that do not fit (right-aligned labels grow to the left; a check
+// box that wraps its caption grows in height instead), shrinks the font of word-wrapped labels
+// until their text fits their box, and widens the window when a caption now reaches past its right
+// edge.
 void fitToText(const QWidget &onScreen, QWidget *window);
 
 } // namespace TwipsPlacement

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
+#include "app/ProgramIcon.h"
 #include "app/StationEnvironment.h"
 #include "platform/ShutdownSignals.h"
 
@@ -35,6 +36,8 @@ int main(int argc, char *argv[])
         return early.exitCode;
 
     QApplication application(argc, argv);
+    // Also for windows without an owner.
+    QApplication::setWindowIcon(ProgramIcon::icon());
     const CommandLine options = CommandLine::parse(application.arguments());
     if (options.exitCode >= 0)
         return options.exitCode;

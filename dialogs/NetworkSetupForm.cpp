@@ -3,6 +3,7 @@
 #include "app/Routines.h"
 #include "app/StationParts.h"
 #include "app/TwipsPlacement.h"
+#include "dialogs/WrappingCheckBox.h"
 #include "help/HelpTexts.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Programs.h"
@@ -87,13 +88,13 @@ void NetworkSetupForm::buildControls()
     LocalIPcombo->setEditable(true);
     LocalIPcombo->setInsertPolicy(QComboBox::NoInsert);
     place(LocalIPcombo, 1080, 320, 1575, 315);
-    FastConnectCheckbox = new QCheckBox(QStringLiteral("Fast Reconnect"), this);
+    FastConnectCheckbox = new WrappingCheckBox(QStringLiteral("Fast Reconnect"), this);
     place(FastConnectCheckbox, 3120, 360, 1455, 255);
     HelpButton = new QPushButton(QStringLiteral("Help"), this);
     place(HelpButton, 3120, 2520, 1335, 375);
-    ServerModeCheckbox = new QCheckBox(QStringLiteral("Run in Server Mode Only"), this);
+    ServerModeCheckbox = new WrappingCheckBox(QStringLiteral("Run in Server Mode Only"), this);
     place(ServerModeCheckbox, 3120, 840, 1455, 375);
-    AutoResolveCheckbox = new QCheckBox(QStringLiteral("Auto Resolve"), Frame2);
+    AutoResolveCheckbox = new WrappingCheckBox(QStringLiteral("Auto Resolve"), Frame2);
     place(AutoResolveCheckbox, 1080, 720, 1335, 255);
 
     const QList<QWidget *> order{

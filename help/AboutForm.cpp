@@ -72,13 +72,16 @@ void AboutForm::buildControls()
     place(ImageIcon, 240, 120, 480, 480);
     ImageIcon->setFocusPolicy(Qt::NoFocus);
 
-    Line1 = new QFrame(this);
-    Line1->setFrameShape(QFrame::HLine);
-    Line1->setFrameShadow(QFrame::Plain);
+    // Two one-pixel lines, dark over light, read as one etched groove.
+    const auto separatorLine = [this](QPalette::ColorRole colour) {
+        auto *line = new QFrame(this);
+        line->setAutoFillBackground(true);
+        line->setBackgroundRole(colour);
+        return line;
+    };
+    Line1 = separatorLine(QPalette::Dark);
     place(Line1, 120, 2499, 6000, 15);
-    Line2 = new QFrame(this);
-    Line2->setFrameShape(QFrame::HLine);
-    Line2->setFrameShadow(QFrame::Plain);
+    Line2 = separatorLine(QPalette::Light);
     place(Line2, 120, 2520, 6000, 15);
 
     QWidget::setTabOrder(cmdOK, cmdSysInfo);

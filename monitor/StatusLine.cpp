@@ -17,10 +17,10 @@ StatusLine::StatusLine(StationParts &station, StatusLogForm &history)
 
 void StatusLine::NetStatus_Change()
 {
-    record(m_station.view.netStatus());
+    recordEvent(m_station.view.netStatus());
 }
 
-void StatusLine::record(const QString &text)
+void StatusLine::recordEvent(const QString &text)
 {
     const QString line =
         StatusHistory::historyLine(m_station.environment.clock->now(), text, QLocale());

@@ -12,9 +12,9 @@ public:
     StatusLine(StationParts &station, StatusLogForm &history);
 
     void NetStatus_Change();
-    // Writes a line into the history without changing the status line: for what happens
-    // when nobody may be there to answer a box.
-    void record(const QString &text);
+    // A time-stamped line in the history for an event that is no state of the link (the
+    // status line keeps showing the link).
+    void recordEvent(const QString &text);
     void NetStatus_DblClick();
     void DisplayStatusHistoryMenuItem_Click();
 

@@ -47,8 +47,14 @@ void TrafficMonitor::RS232timer_Timer()
         m_station.view.showLogFlash(state.LogFlashCount > 0);
     }
 
-    TrafficLogWriter::AppendTrafficLog(state.RxLogFile, state.RxLogBuffer, state.LogFlashCount);
-    TrafficLogWriter::AppendTrafficLog(state.TxLogFile, state.TxLogBuffer, state.LogFlashCount);
+    for (const QString &report :
+         {TrafficLogWriter::AppendTrafficLog(m_rxLog, state.RxLogFile, state.RxLogBuffer,
+                                             state.LogFlashCount),
+          TrafficLogWriter::AppendTrafficLog(m_txLog, state.TxLogFile, state.TxLogBuffer,
+                                             state.LogFlashCount)}) {
+        if (!report.isEmpty())
+            m_station.view.recordEvent(report);
+    }
 
     m_station.view.refreshTraffic();
     m_forwarder.checkBackPressure();

@@ -3,6 +3,7 @@
 // RS232timer: a flash lasts three ticks, and lamps change only on a tick, never in the
 // data path.
 #include "app/StationView.h"
+#include "serial/TrafficLogWriter.h"
 
 #include <QColor>
 #include <QPixmap>
@@ -32,4 +33,6 @@ private:
 
     StationParts &m_station;
     SerialForwarder &m_forwarder;
+    TrafficLogWriter::LogState m_rxLog{QStringLiteral("Receive log")};
+    TrafficLogWriter::LogState m_txLog{QStringLiteral("Transmit log")};
 };

@@ -38,7 +38,8 @@ Result append(const QString &path, const QByteArray &bytes)
         return failure(QStringLiteral("Cannot append to"), path, QStringLiteral("empty path"));
 
     // O_NONBLOCK keeps a FIFO without a reader from stalling the station; it is refused
-    // below anyway, since only a regular file can be cut back after a failed write.
+    // below anyway, since only a regular file can be cut back after a failed write
+    // (LogTarget writes FIFOs and devices).
     int fd = -1;
     do {
         fd =
@@ -173,7 +174,14 @@ Result read(const QString &path, QByteArray *bytes, qint64 maxBytes)
 bool remove(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
-    return !native.isEmpty() && ::unlink(native.constData()) == 0;
+    if (native.isEmpty())
+        return false;
+    // A FIFO or device named as a log belongs to whoever made it; only files are ours.
+    struct stat info {
+    };
+    if (::stat(native.constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        return false;
+    return ::unlink(native.constData()) == 0;
 }
 
 bool exists(const QString &path)

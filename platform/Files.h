@@ -25,6 +25,7 @@ Result rewriteInPlace(const QString &path, const QByteArray &bytes);
 // Files larger than maxBytes are refused rather than read into memory.
 inline constexpr qint64 kDefaultReadLimit = 16 * 1024 * 1024;
 Result read(const QString &path, QByteArray *bytes, qint64 maxBytes = kDefaultReadLimit);
+// Deletes a file; a FIFO or device at the path is left alone.
 bool remove(const QString &path);
 bool exists(const QString &path);
 

@@ -141,6 +141,7 @@ bool SerialControl::PortOpen() const
 bool SerialControl::setPortOpen(bool open)
 {
     if (!open) {
+        endOverflow();
         closePort();
         return true;
     }
@@ -231,6 +232,10 @@ void SerialControl::Output(const QByteArray &bytes)
         m_error = QStringLiteral("%1: transmit buffer full, %2 bytes dropped")
                       .arg(m_openPath)
                       .arg(bytes.size());
+        const bool started = m_droppedBytes == 0;
+        m_droppedBytes += bytes.size();
+        if (started)
+            Q_EMIT outputOverflowStarted();
         return;
     }
     qsizetype written = 0;
@@ -269,8 +274,18 @@ void SerialControl::onWritable()
         m_writeQueue.clear();
         m_writeOffset = 0;
         m_writeNotifier->setEnabled(false);
+        endOverflow();
     }
     Q_EMIT bytesWritten();
+}
+
+void SerialControl::endOverflow()
+{
+    if (m_droppedBytes == 0)
+        return;
+    const qint64 dropped = m_droppedBytes;
+    m_droppedBytes = 0;
+    Q_EMIT outputOverflowEnded(dropped);
 }
 
 void SerialControl::writeFailed(int code)
@@ -279,6 +294,7 @@ void SerialControl::writeFailed(int code)
         QStringLiteral("%1: %2").arg(m_openPath, QString::fromLocal8Bit(std::strerror(code)));
     dropWriteQueue();
     m_error = reason;
+    endOverflow();
     if (deviceHungUp())
         deviceLost(reason);
 }
@@ -387,6 +403,7 @@ void SerialControl::deviceLost(const QString &reason)
     if (m_lost)
         return;
     m_lost = true;
+    endOverflow();
     // Closing also ends the notifications that a dead descriptor would raise without end.
     closePort();
     m_error = reason;

@@ -10,7 +10,10 @@
 //
 // Output writes to the device at once and queues, in order, what it does not take yet (a
 // full device, or one held back by its flow control); a write error drops the queue and
-// is reported in errorString(), or as portLost when the device has gone.
+// is reported in errorString(), or as portLost when the device has gone. Callers hold back
+// well before the queue's bound; should output reach it anyway, what does not fit is
+// dropped and an overflow reported once: when the first bytes go and, with their count,
+// when the queue has drained or the port closes.
 //
 // Devices that keep their own line settings: the settings text is a request to the device.
 // A device that takes the request without error but keeps a line format of its own (a
@@ -89,6 +92,10 @@ Q_SIGNALS:
     void portLost(const QString &reason);
     // Queued output went to the device: OutBufferCount has fallen.
     void bytesWritten();
+    // Output at the queue's bound began to drop bytes.
+    void outputOverflowStarted();
+    // The overflow is over (the queue drained, or the port closed); this many bytes went.
+    void outputOverflowEnded(qint64 droppedBytes);
 
 private:
     bool applySettings();
@@ -100,6 +107,7 @@ private:
     void onWritable();
     void writeFailed(int code);
     void dropWriteQueue();
+    void endOverflow();
     void closePort();
 
     SerialPortMap m_portMap;
@@ -108,6 +116,8 @@ private:
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_writeQueue;
     qsizetype m_writeOffset = 0;
+    // Bytes dropped since the queue last reached its bound.
+    qint64 m_droppedBytes = 0;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("9600,n,8,1");
     int m_handshaking = 0;

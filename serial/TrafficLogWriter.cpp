@@ -1,24 +1,32 @@
 #include "serial/TrafficLogWriter.h"
 
-#include "platform/Files.h"
-
 namespace TrafficLogWriter
 {
 
-void AppendTrafficLog(const QString &path, QByteArray &buffer, int &logFlashCount)
+QString AppendTrafficLog(LogState &log, const QString &path, QByteArray &buffer, int &logFlashCount)
 {
     if (path.isEmpty()) {
+        log.target.close();
+        // Switched off: nobody waits to hear that it works again.
+        log.failing = false;
         if (buffer.size() > kSwitchedOffLimit)
             buffer.clear();
-        return;
+        return {};
     }
     if (buffer.isEmpty())
-        return;
-    // A failure is not reported: the buffer stays as it is and the next tick tries again.
-    if (!Files::append(path, buffer))
-        return;
-    buffer.clear();
-    logFlashCount = kFlashTicks;
+        return {};
+    // What the target did not take stays buffered, in front of later data, for the next tick.
+    const LogTarget::Result result = log.target.append(path, buffer);
+    if (result.written > 0) {
+        buffer.remove(0, result.written);
+        logFlashCount = kFlashTicks;
+    }
+    const bool failing = !result.error.isEmpty();
+    if (failing == log.failing)
+        return {};
+    log.failing = failing;
+    return failing ? QStringLiteral("%1 not written: %2").arg(log.name, result.error)
+                   : QStringLiteral("%1 written again").arg(log.name);
 }
 
 } // namespace TrafficLogWriter

@@ -1,6 +1,9 @@
 // The about box and the Help menu on a real station, with helper programs and the browser
 // replaced by a recording fake.
 #include "app/MainForm.h"
+#include "dialogs/NetworkSetupForm.h"
+#include "dialogs/RS232SetupForm.h"
+#include "dialogs/TrafficLogSetupForm.h"
 #include "help/AboutForm.h"
 #include "help/HelpMenu.h"
 #include "support/DialogTestSupport.h"
@@ -8,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -20,6 +24,8 @@ class AboutTest final : public QObject
 
 private Q_SLOTS:
     void captions_fitTheirControls();
+    void everyWindow_showsTheProgramIcon();
+    void separator_isEtchedDarkOverLight();
     void load_showsTitleLineCaptionAndTexts();
     void systemInfo_withoutViewer_saysUnavailableAndStaysOpen();
     void systemInfo_startsInstalledViewer_data();
@@ -159,6 +165,41 @@ void AboutTest::captions_fitTheirControls()
     AboutForm dialog(station.form());
     dialog.show();
     QCOMPARE(cutCaptions(dialog), QStringList());
+}
+
+void AboutTest::everyWindow_showsTheProgramIcon()
+{
+    DialogStation station;
+    MainForm &form = station.form();
+    RS232SetupForm rs232(form);
+    NetworkSetupForm network(form);
+    TrafficLogSetupForm trafficLog(form, &rs232);
+    AboutForm about(form);
+    QVERIFY(!about.ImageIcon->pixmap().isNull());
+    // The windows above, the main window and the status history window.
+    int windows = 0;
+    for (const QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->windowType() == Qt::Popup)
+            continue;
+        ++windows;
+        QVERIFY2(!window->windowIcon().pixmap(32, 32).isNull(), qPrintable(window->windowTitle()));
+    }
+    QVERIFY(windows >= 6);
+}
+
+void AboutTest::separator_isEtchedDarkOverLight()
+{
+    DialogStation station;
+    AboutForm about(station.form());
+    about.show();
+    const QImage image = about.grab().toImage();
+    const int x = about.Line1->geometry().center().x();
+    const int background = image.pixelColor(x, about.Line1->y() - 2).lightness();
+    const int dark = image.pixelColor(x, about.Line1->y()).lightness();
+    const int light = image.pixelColor(x, about.Line2->y()).lightness();
+    QCOMPARE(about.Line2->y(), about.Line1->y() + 1);
+    QVERIFY2(dark < background && light > dark + 32,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(background).arg(dark).arg(light)));
 }
 
 QTEST_MAIN(AboutTest)

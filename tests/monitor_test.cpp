@@ -17,10 +17,15 @@
 #include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace
 {
@@ -107,6 +112,7 @@ private Q_SLOTS:
     void flashedLamp_redAtNextTwoTicksGreenAtThird();
     void receiveLamp_steadyTraffic_notRepaintedWhileItStaysRed();
     void logTrafficButton_yellowWhileLogFlashCountRuns();
+    void receiveLog_fifo_carriesTrafficToAReadingProgram();
     void viewTraffic_openAndClose_resizesAndClearsBoxes();
     void trafficBox_typing_changesNothing_data();
     void trafficBox_typing_changesNothing();
@@ -250,6 +256,50 @@ void MonitorTest::logTrafficButton_yellowWhileLogFlashCountRuns()
     }
     QCOMPARE(counts, (QList<int>{2, 1, 0, 0}));
     QCOMPARE(seen, (QList<QColor>{yellow, yellow, face, face}));
+}
+
+void MonitorTest::receiveLog_fifo_carriesTrafficToAReadingProgram()
+{
+    StationFixture station;
+    QVERIFY(station.isValid());
+    const QString fifo = station.env().filePath(QStringLiteral("rx.fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    SettingsRecords records = StationFixture::bridgeRecords(kPort, QStringLiteral("127.0.0.2"));
+    records.rxLogFile = fifo;
+    QVERIFY(station.writeSettings(records));
+    MainForm &form = station.start();
+    // Start-up deletes the old logs, but a FIFO is not a log file of the station's own.
+    struct stat info {
+    };
+    QVERIFY(::stat(QFile::encodeName(fifo).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+    form.ViewMenuItem->trigger();
+    const auto reports = [&station](const QString &start) {
+        return station.statusHistory().filter(QRegularExpression(u'^' + start)).size();
+    };
+
+    // No reader yet: the bytes wait, and the history says so once.
+    QVERIFY(station.device().writeAll("early,"));
+    QTRY_COMPARE_WITH_TIMEOUT(reports(QStringLiteral("Receive log not written: ")), 1, kWaitMs);
+    QSignalSpy ticks(form.RS232timer, &QTimer::timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 4, kWaitMs);
+    QCOMPARE(reports(QStringLiteral("Receive log not written: ")), 1);
+
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), {fifo});
+    QVERIFY(reader.waitForStarted());
+    QByteArray expected("early,");
+    QByteArray received;
+    // Over many ticks: the reader must not see the end of the stream between them.
+    for (int round = 0; round < 5; ++round) {
+        const QByteArray piece = "round " + QByteArray::number(round) + ',';
+        expected += piece;
+        QVERIFY(station.device().writeAll(piece));
+        QTRY_VERIFY_WITH_TIMEOUT((received += reader.readAllStandardOutput()) == expected, kWaitMs);
+    }
+    QCOMPARE(reader.state(), QProcess::Running);
+    QCOMPARE(reports(QStringLiteral("Receive log written again")), 1);
+    reader.kill();
+    QVERIFY(reader.waitForFinished(kWaitMs));
 }
 
 void MonitorTest::viewTraffic_openAndClose_resizesAndClearsBoxes()

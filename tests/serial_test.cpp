@@ -381,14 +381,27 @@ void SerialTest::output_returnsAtOnceAndEverythingArrives()
     auto serial = bench.openPort(1);
     QVERIFY(serial);
 
+    QSignalSpy overflowStarted(serial.get(), &SerialControl::outputOverflowStarted);
+    QSignalSpy overflowEnded(serial.get(), &SerialControl::outputOverflowEnded);
+
     // More than a pseudo-terminal holds, so most of it has to wait in the component.
     const QByteArray bytes = pattern(300 * 1024);
     serial->Output(bytes);
     QVERIFY(serial->OutBufferCount() > 0);
+    // Past the queue's bound whole writes are dropped, and the overflow is told once.
+    const QByteArray tooMuch(SerialControl::kWriteBufferBound, 'x');
+    serial->Output(tooMuch);
+    serial->Output(tooMuch);
+    QCOMPARE(overflowStarted.count(), 1);
+    QCOMPARE(overflowEnded.count(), 0);
     const QByteArray received = pty.readUntil(bytes.size(), 20000);
     QCOMPARE(received.size(), bytes.size());
     QVERIFY(received == bytes);
     QTRY_COMPARE_WITH_TIMEOUT(serial->OutBufferCount(), 0, kWaitMs);
+    QCOMPARE(pty.readUntil(1, 200), QByteArray());
+    QCOMPARE(overflowStarted.count(), 1);
+    QCOMPARE(overflowEnded.count(), 1);
+    QCOMPARE(overflowEnded.at(0).at(0).toLongLong(), 2 * tooMuch.size());
 }
 
 void SerialTest::output_manyPiecesWhileDeviceFillsAndDrains_arriveInOrder()

@@ -73,6 +73,38 @@ QByteArray carry(Pty &from, Pty &to, const QByteArray &bytes, int timeoutMs = kW
     return received;
 }
 
+// Writes into a device that nobody reads until the station holds it back (it takes no byte
+// for a second), or until it has taken far more than any queue on the way may hold.
+QByteArray floodUntilHeldBack(Pty &device)
+{
+    constexpr qsizetype kMoreThanAnyQueue = 8 * 1024 * 1024;
+    QByteArray sent;
+    QByteArray pending;
+    quint32 state = 777;
+    QElapsedTimer idle;
+    idle.start();
+    QElapsedTimer overall;
+    overall.start();
+    while (idle.elapsed() < 1000 && overall.elapsed() < 30000 && sent.size() < kMoreThanAnyQueue) {
+        if (pending.isEmpty()) {
+            pending.resize(4096);
+            for (char &byte : pending) {
+                state = state * 1103515245u + 12345u;
+                byte = char(state >> 24);
+            }
+        }
+        const qint64 taken = device.write(pending);
+        if (taken < 0)
+            break;
+        sent += pending.left(taken);
+        pending.remove(0, taken);
+        if (taken > 0)
+            idle.restart();
+        QTest::qWait(taken > 0 ? 0 : 5);
+    }
+    return sent;
+}
+
 QString describe(const QList<StationFixture::Tick> &ticks)
 {
     QStringList lines;
@@ -235,31 +267,7 @@ void StationLinkTest::unreadReceivingDevice_holdsSenderBackWithoutLossOrTimeOut(
     // Nobody reads B's device. Write into A's until the whole way is full: B's serial
     // queue, both stations' socket buffers and the kernel's, A's own device. The sending
     // device must end up held back rather than B dropping what it cannot write.
-    QByteArray sent;
-    QByteArray pending;
-    quint32 state = 777;
-    QElapsedTimer idle;
-    idle.start();
-    QElapsedTimer overall;
-    overall.start();
-    while (idle.elapsed() < 1000 && overall.elapsed() < 30000) {
-        if (pending.isEmpty()) {
-            pending.resize(4096);
-            for (char &byte : pending) {
-                state = state * 1103515245u + 12345u;
-                byte = char(state >> 24);
-            }
-        }
-        const qint64 taken = a.device().write(pending);
-        QVERIFY(taken >= 0);
-        sent += pending.left(taken);
-        pending.remove(0, taken);
-        if (taken > 0)
-            idle.restart();
-        QTest::qWait(taken > 0 ? 0 : 5);
-        QVERIFY(formB.RS232comms->OutBufferCount() <= SerialControl::kWriteBufferBound);
-    }
-    QVERIFY2(idle.elapsed() >= 1000, "the sending device was never held back");
+    const QByteArray sent = floodUntilHeldBack(a.device());
 
     // Held for longer than the keep-alive allows a silent link: the link stays up.
     QTest::qWait(6000);
@@ -567,8 +575,24 @@ void StationLinkTest::localLoopback_echoesSerialInputAndMirrorsPeer()
     QVERIFY(!formA.SendTestMenuItem->isEnabled());
     QVERIFY(b.form().SendTestMenuItem->isEnabled());
 
-    const QByteArray echoed("echoed by A");
-    QCOMPARE(carry(a.device(), a.device(), echoed), echoed);
+    // A device that sends without reading its echo is held back, not echoed into a queue
+    // that overflows.
+    const QByteArray echoed = floodUntilHeldBack(a.device());
+    QCOMPARE(a.device().readUntil(echoed.size(), 60000), echoed);
+    QVERIFY2(!formA.RS232comms->errorString().contains(QStringLiteral("dropped")),
+             qPrintable(formA.RS232comms->errorString()));
+    // Output the port cannot queue at all is told in the history, once.
+    const QByteArray full(SerialControl::kWriteBufferBound, 'x');
+    formA.RS232comms->Output(full);
+    formA.RS232comms->Output(full);
+    formA.RS232comms->Output(full);
+    QCOMPARE(a.device().readUntil(full.size(), kWaitMs), full);
+    const QString dropped = QStringLiteral("Serial output overflow: %1 bytes dropped");
+    QTRY_COMPARE_WITH_TIMEOUT(a.countInHistory(dropped.arg(2 * full.size())), 1, kWaitMs);
+    QCOMPARE(
+        a.countInHistory(QStringLiteral("Serial output overflow: the device is not taking data")),
+        1);
+    QCOMPARE(formA.netStatus(), QStringLiteral("Local Loopback"));
     const QByteArray mirrored("mirrored by A");
     QCOMPARE(carry(b.device(), b.device(), mirrored), mirrored);
 

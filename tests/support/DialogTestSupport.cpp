@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -18,18 +19,25 @@ QStringList cutCaptions(const QWidget &window)
 {
     QStringList cut;
     for (const QWidget *widget : window.findChildren<QWidget *>()) {
+        if (widget->isWindow() || !widget->isVisibleTo(&window))
+            continue;
         const auto *label = qobject_cast<const QLabel *>(widget);
         const auto *option = qobject_cast<const QAbstractButton *>(widget);
-        const bool caption =
-            (label && !label->wordWrap() && label->frameShape() == QFrame::NoFrame) ||
-            (option && !qobject_cast<const QPushButton *>(widget));
-        if (!caption)
+        const auto *frame = qobject_cast<const QGroupBox *>(widget->parentWidget());
+        const QString text = label ? label->text() : option ? option->text() : QString();
+        // Inside a frame, a control must stay clear of the border and the caption.
+        const QRect room = frame ? frame->contentsRect() : widget->parentWidget()->rect();
+        if (!room.contains(widget->geometry()))
+            cut.append(widget->metaObject()->className() + (QLatin1Char(' ') + text) +
+                       QStringLiteral(" (past its container)"));
+        const bool caption = (label && label->frameShape() == QFrame::NoFrame) ||
+                             (option && !qobject_cast<const QPushButton *>(widget));
+        if (!caption || text.isEmpty())
             continue;
-        const QString text = label ? label->text() : option->text();
-        if (!text.isEmpty() && widget->sizeHint().width() > widget->width())
+        const bool wraps = widget->hasHeightForWidth();
+        if (wraps ? widget->heightForWidth(widget->width()) > widget->height()
+                  : widget->sizeHint().width() > widget->width())
             cut.append(text);
-        if (widget->geometry().right() >= widget->parentWidget()->width())
-            cut.append(text + QStringLiteral(" (past its container)"));
     }
     return cut;
 }

@@ -28,8 +28,9 @@ private:
     std::unique_ptr<MainForm> m_form;
 };
 
-// Captions that the dialog's font does not fit into their control, and those that stand
-// past their container's edge.
+// Captions that the dialog's font does not fit into their control (across their lines where
+// they wrap), and controls that stand past their container's edge or, inside a frame, over its
+// border or caption.
 QStringList cutCaptions(const QWidget &window);
 
 // Sends the key where the user's keystroke would land: to the widget that has the focus, or

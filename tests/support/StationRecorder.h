@@ -19,6 +19,7 @@ class StationRecorder final : public StationView
 public:
     void setNetStatus(const QString &text) override;
     QString netStatus() const override { return statuses.value(statuses.size() - 1); }
+    void recordEvent(const QString &text) override { events.append(text); }
     void showLamp(Lamp lamp, Colour colour) override { lamps[lamp] = colour; }
     void showLoopMarks(LoopMode mode) override { loopMarks = mode; }
     void enableCommand(Command command, bool enabled) override;
@@ -32,6 +33,7 @@ public:
 
     // Every change of the status text, in order.
     QStringList statuses;
+    QStringList events;
     std::map<Lamp, Colour> lamps;
     LoopMode loopMarks = LoopMode::Normal;
     std::set<Command> enabled;
