@@ -261,6 +261,10 @@ void MainForm::connectEvents()
     connect(Socket1, &SocketControl::OnRead, this, [this] { m_networkReceiver->Socket1_Read(); });
     connect(Socket1, &SocketControl::writable, this,
             [this] { m_serialForwarder->Socket1_Writable(); });
+    connect(Socket1, &SocketControl::drained, this, [this] {
+        if (m_unloaded)
+            close();
+    });
     connect(RS232comms, &SerialControl::OnComm, this,
             [this] { m_serialForwarder->RS232comms_OnComm(); });
     connect(RS232comms, &SerialControl::bytesWritten, this, [this] {
@@ -349,7 +353,16 @@ void MainForm::Form_Unload()
 void MainForm::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
+    // The peer is still taking the last bytes of the closed connection (bounded in time):
+    // the window goes now, the program ends when the drain has. A hidden window's close
+    // does not count as the last window closing, hence closed().
+    if (Socket1->isDraining()) {
+        hide();
+        event->ignore();
+        return;
+    }
     event->accept();
+    Q_EMIT closed();
 }
 
 void MainForm::changeEvent(QEvent *event)

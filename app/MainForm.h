@@ -153,6 +153,10 @@ public:
     void ExitMenuItem_Click();
     void FileMenuItem_Click();
 
+Q_SIGNALS:
+    // The window has closed for good, after the last bytes of the link have drained.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;

@@ -59,6 +59,8 @@ int main(int argc, char *argv[])
         if (loaded)
             station.close();
     });
+    QObject::connect(&station, &MainForm::closed, &application, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     station.Form_Load();
     loaded = true;
     if (stopRequested) {

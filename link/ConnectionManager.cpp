@@ -87,8 +87,7 @@ void ConnectionManager::giveUp()
     view.enableCommand(StationView::Command::LocalLoop, false);
     view.enableCommand(StationView::Command::RemoteLoop, false);
     view.enableCommand(StationView::Command::SendTest, false);
-    if (socket.IsConnected())
-        socket.Disconnect();
+    // A silent peer is not waited for: the connection is reset at once, not drained.
     socket.Abort();
     WaitSeconds(0.05);
     socket.setLocalPort(m_station.state.Port_Number);

@@ -1,5 +1,7 @@
 #include "platform/SocketControl.h"
 
+#include "platform/SocketDrain.h"
+
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QScopedValueRollback>
@@ -166,6 +168,7 @@ bool SocketControl::Connect()
 
     // Calling without a socket yet: the lookup's answer places the call.
     m_callingName = name;
+    beginEndpoint();
     setState(State::Calling);
     startLookup(name);
     return true;
@@ -209,7 +212,7 @@ bool SocketControl::AcceptPending()
 void SocketControl::Close()
 {
     if (m_state == State::Connected)
-        flushWriteQueue();
+        drainConnection();
     closeDescriptor();
 }
 
@@ -221,9 +224,25 @@ void SocketControl::Abort()
 void SocketControl::Disconnect()
 {
     if (m_state == State::Connected)
-        flushWriteQueue();
+        drainConnection();
     if (m_state == State::Connected || m_state == State::Calling)
         closeDescriptor();
+}
+
+void SocketControl::drainConnection()
+{
+    // A connection that has failed, or whose peer has gone, has nobody left to take bytes.
+    if (m_fd < 0 || m_peerClosed || m_writeFailed || !flushWriteQueue())
+        return;
+    auto *drain = new SocketDrain(m_fd, m_writeQueue.mid(m_writeOffset), this);
+    ++m_drains;
+    connect(drain, &SocketDrain::finished, this, [this, drain] {
+        drain->deleteLater();
+        if (--m_drains == 0)
+            Q_EMIT drained();
+    });
+    m_fd = -1;
+    closeDescriptor();
 }
 
 bool SocketControl::Bind(const QString &address, int port)
@@ -322,8 +341,14 @@ void SocketControl::Cleanup()
 bool SocketControl::fail(int code, const QString &text)
 {
     m_lastError = text;
+    const quint64 endpoint = m_endpoint;
     QMetaObject::invokeMethod(
-        this, [this, code, text] { Q_EMIT OnError(code, text); }, Qt::QueuedConnection);
+        this,
+        [this, code, text, endpoint] {
+            if (endpoint == m_endpoint)
+                Q_EMIT OnError(code, text);
+        },
+        Qt::QueuedConnection);
     return false;
 }
 
@@ -361,8 +386,14 @@ void SocketControl::applyConnectionOptions(int fd)
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
 }
 
+void SocketControl::beginEndpoint()
+{
+    ++m_endpoint;
+}
+
 void SocketControl::adoptDescriptor(int fd, State state)
 {
+    beginEndpoint();
     m_fd = fd;
     m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);

@@ -5,10 +5,13 @@
 // - The object is idle, listening, calling or connected; AcceptPending turns a listening
 //   object into the connection and closes the listener.
 // - Calls leave from the bound local port and listening uses the same port, with address
-//   reuse, so the port is usable again at once after Close or Abort. Every close is
-//   abortive (linger 0): no TIME_WAIT is left between the two fixed address pairs of a link.
-//   Close and Disconnect first offer the queued bytes to the kernel; bytes the peer has not
-//   acknowledged by then are lost with the reset.
+//   reuse, so the port is usable again at once after Close or Abort. Every close ends in a
+//   reset (linger 0): no TIME_WAIT is left between the two fixed address pairs of a link.
+// - Abort resets at once. Close and Disconnect of a connection hand it to a SocketDrain,
+//   which lets the peer take what was written first and resets after; the object is idle
+//   at once, and drained() says when the last drain has ended.
+// - OnError carries the endpoint it belongs to: an error still on its way when a new call,
+//   listener or connection begins is dropped, so it cannot stand for the new one.
 // - Nothing blocks: connect, name lookup (cached), read and write are all asynchronous.
 //   What the kernel does not take at once is queued in order; IsWritable is false while
 //   that queue is at its bound. Write refuses (returns false, takes nothing) only when a
@@ -85,6 +88,8 @@ public:
     void Abort();
     // Ends a connection or a call in progress; a listener stays open.
     void Disconnect();
+    // A connection ended by Close or Disconnect is still passing its last bytes to the peer.
+    bool isDraining() const { return m_drains > 0; }
     // An empty address or "0.0.0.0" means every IPv4 address of the machine.
     bool Bind(const QString &address, int port);
     QByteArray Read(int maxBytes = 1024);
@@ -114,6 +119,8 @@ Q_SIGNALS:
     void writable();
     // Idle, listening, calling or connected changed.
     void stateChanged();
+    // The last connection handed to a drain has ended.
+    void drained();
 
 private:
     bool fail(int code, const QString &text);
@@ -122,6 +129,8 @@ private:
     void applyConnectionOptions(int fd);
     void adoptDescriptor(int fd, State state);
     void closeDescriptor();
+    void beginEndpoint();
+    void drainConnection();
     void dropNotifiers();
     void setState(State state);
     void onReadable();
@@ -151,6 +160,9 @@ private:
     int m_fd = -1;
     // Bumped on every close, so that events queued for an earlier connection are dropped.
     quint64 m_generation = 0;
+    // Bumped when a call, listener or connection begins; errors of earlier ones are dropped.
+    quint64 m_endpoint = 0;
+    int m_drains = 0;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QString m_peerAddress;

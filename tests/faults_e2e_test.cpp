@@ -37,6 +37,7 @@ const QString kStatusLogName = QStringLiteral("status.log");
 constexpr qint64 kTimeOutEarliestMs = 3800;
 constexpr qint64 kTimeOutLatestMs = 5700;
 constexpr int kCutMs = 10000;
+constexpr int kDeadLinkStopMs = 6000;
 
 QByteArray pattern(qsizetype size, int seed)
 {
@@ -136,6 +137,8 @@ private Q_SLOTS:
     void logFolderAway_logsCatchUpWithNothingLost();
     void fullDisk_stationKeepsBridging();
     void stopSignalUnderHeavyTraffic_writesSettingsWhole();
+    void stopSignal_bytesReadFromDeviceReachPeer_data();
+    void stopSignal_bytesReadFromDeviceReachPeer();
 
 private:
     // Writes TETHRA.SAV for station host (calling the other host) with the given log paths
@@ -198,8 +201,10 @@ void FaultsEndToEndTest::cleanup()
         m_taps[host].reset();
         m_stations[host].reset();
     }
-    if (m_hosts)
+    if (m_hosts) {
         m_hosts->setLinkUp(true);
+        m_hosts->setLinkRate({});
+    }
 }
 
 void FaultsEndToEndTest::checkOutputClean(int host)
@@ -535,6 +540,51 @@ void FaultsEndToEndTest::stopSignalUnderHeavyTraffic_writesSettingsWhole()
                                       .entryList(QDir::Files | QDir::NoDotAndDotDot)
                                       .filter(QRegularExpression(QStringLiteral("TETHRA")));
     QCOMPARE(leftovers, QStringList({QLatin1String(SettingsRecords::kFileName)}));
+}
+
+void FaultsEndToEndTest::stopSignal_bytesReadFromDeviceReachPeer_data()
+{
+    QTest::addColumn<bool>("linkDead");
+    QTest::newRow("slow link") << false;
+    QTest::newRow("dead link") << true;
+}
+
+void FaultsEndToEndTest::stopSignal_bytesReadFromDeviceReachPeer()
+{
+    QFETCH(bool, linkDead);
+    // At 4 Mbit/s the 300 KB need about 0.6 s; the stop comes as soon as the station has
+    // read them, with most of them still on their way.
+    QVERIFY(m_hosts->setLinkRate(QStringLiteral("4mbit")));
+    // Station 0 logs what it reads from its device: the log shows when it has read the last
+    // byte (a pseudo-terminal passes bytes on asynchronously).
+    QVERIFY(prepare(0, kInsideFolder + QStringLiteral("rx.log")));
+    QVERIFY(prepare(1));
+    for (int host = 0; host < 2; ++host)
+        QVERIFY(start(host));
+    QVERIFY(waitForLink(0, 1, kLinkTimeoutMs));
+    QVERIFY(waitForLink(1, 0, kWaitMs));
+
+    const QByteArray data = pattern(300 * 1024, 31) + "-- end of burst --";
+    QVERIFY(m_stations[0]->device().writeAll(data, kWaitMs));
+    const QString rxLog = QDir(m_stations[0]->folder()).filePath(QStringLiteral("rx.log"));
+    const auto allRead = [&rxLog] {
+        QFile file(rxLog);
+        return file.open(QIODevice::ReadOnly) && file.readAll().endsWith("end of burst --");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allRead(), kWaitMs);
+    if (linkDead)
+        QVERIFY(m_hosts->setLinkUp(false));
+    QElapsedTimer stopping;
+    stopping.start();
+    // A peer that is gone must not hold the stop up for long.
+    QVERIFY(m_stations[0]->stop(SIGTERM, linkDead ? kDeadLinkStopMs : kWaitMs));
+    qInfo("stopped in %lld ms with %lld of %lld bytes out of the peer's device", stopping.elapsed(),
+          qlonglong(m_taps[1]->received().size()), qlonglong(data.size()));
+    m_output[0] += m_stations[0]->output();
+    if (linkDead)
+        return;
+    QTRY_COMPARE_WITH_TIMEOUT(m_taps[1]->received().size(), data.size(), kWaitMs);
+    QCOMPARE(m_taps[1]->received(), data);
 }
 
 QTEST_GUILESS_MAIN(FaultsEndToEndTest)

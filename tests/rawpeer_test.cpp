@@ -3,16 +3,19 @@
 // 127.0.0.2, with a pseudo-terminal as its serial device.
 #include "app/MainForm.h"
 #include "link/LinkProtocol.h"
+#include "monitor/TrafficBox.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "support/StationFixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <optional>
 #include <sys/socket.h>
@@ -112,6 +115,15 @@ public:
         m_clock.start();
     }
 
+    ~RawPeer()
+    {
+        // The sockets go with the server, after the rest of the peer: a socket that still
+        // reports its end then must not reach receive().
+        const QList<QTcpSocket *> sockets = m_server.findChildren<QTcpSocket *>();
+        for (QTcpSocket *socket : sockets)
+            QObject::disconnect(socket, nullptr, nullptr, nullptr);
+    }
+
     bool isListening() const { return m_listening; }
     QString errorString() const { return m_server.errorString(); }
     int connections() const { return m_connections; }
@@ -149,6 +161,20 @@ public:
         m_socket->abort();
     }
 
+    // Calls that come later are refused; the connection that stands goes on.
+    void stopListening() { m_server.close(); }
+
+    // A peer that stops reading holds the station's bytes back, as a slow link does.
+    void setReading(bool on)
+    {
+        m_reading = on;
+        if (!m_socket)
+            return;
+        m_socket->setReadBufferSize(on ? 0 : 64 * 1024);
+        if (on)
+            receive();
+    }
+
     const QList<WireMessage> &messages() const { return m_messages; }
     QList<WireMessage> messagesOf(WireMessage::Kind kind, int from = 0) const
     {
@@ -178,15 +204,20 @@ private:
             m_socket = socket;
             m_pending.clear();
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+            const auto take = [this, socket] {
                 if (socket == m_socket)
                     receive();
-            });
+            };
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, take);
+            // A reset may end the connection before the last bytes were announced.
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, take);
         }
     }
 
     void receive()
     {
+        if (!m_reading)
+            return;
         m_pending += m_socket->readAll();
         while (!m_pending.isEmpty()) {
             std::optional<WireMessage> message = cutMessage(m_pending);
@@ -207,6 +238,7 @@ private:
     QElapsedTimer m_clock;
     int m_connections = 0;
     bool m_listening = false;
+    bool m_reading = true;
 };
 
 } // namespace
@@ -226,6 +258,7 @@ private Q_SLOTS:
     void dataMessage_inSingleByteWrites_deliveredWholeOnce();
     void brokenPacket_whenConnectionDrops_notGluedToNextConnection();
     void manyDataMessagesThenClose_allReachDeviceInOrder();
+    void disconnectCommand_bytesReadFromDeviceStillReachPeer();
 
 private:
     // Starts the station and waits until it has called the peer and taken its first state
@@ -529,6 +562,48 @@ void RawPeerTest::manyDataMessagesThenClose_allReachDeviceInOrder()
     QCOMPARE(device.readUntil(expected.size(), 4 * kWaitMs), expected);
     QTRY_VERIFY_WITH_TIMEOUT(!form.Socket1->IsConnected(), kWaitMs);
     QCOMPARE(device.read(), QByteArray());
+}
+
+void RawPeerTest::disconnectCommand_bytesReadFromDeviceStillReachPeer()
+{
+    RawPeer peer;
+    QVERIFY2(peer.isListening(), qPrintable(peer.errorString()));
+    StationFixture station;
+    QVERIFY(link(station, peer, 'A'));
+    MainForm &form = station.form();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    const auto press = [&form](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QWidget *focused = QApplication::focusWidget();
+        QTest::keyClick(focused ? focused : &form, key, modifiers);
+    };
+    // View Traffic: the receive view shows when the station has read the last byte (a
+    // pseudo-terminal passes bytes on asynchronously).
+    press(Qt::Key_F4);
+    QVERIFY(form.ViewMenuItem->isChecked());
+    peer.setReading(false);
+    QTimer keepAlive;
+    QObject::connect(&keepAlive, &QTimer::timeout, [&peer] { peer.send(stateFrom('A')); });
+    keepAlive.start(500);
+
+    QByteArray sent(600 * 1024, Qt::Uninitialized);
+    for (qsizetype at = 0; at < sent.size(); ++at)
+        sent[at] = char((at * 11 + at / 997) % 256);
+    sent += "-- end of burst --";
+    QVERIFY(station.device().writeAll(sent, kWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(form.RxTextBox->traffic().endsWith(QLatin1String("end of burst --")),
+                             kWaitMs);
+    QVERIFY(peer.dataPayloads().size() < sent.size());
+
+    // The station calls again on its next ticks; what the peer takes must all come from the
+    // connection that was disconnected.
+    peer.stopListening();
+    press(Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(!form.AutoReconnect);
+    keepAlive.stop();
+    peer.setReading(true);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.dataPayloads().size(), sent.size(), kWaitMs);
+    QCOMPARE(peer.dataPayloads(), sent);
 }
 
 QTEST_MAIN(RawPeerTest)

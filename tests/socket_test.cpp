@@ -2,6 +2,7 @@
 // 127.0.0.2 with the same port, as two machines would use their own addresses.
 #include "platform/SocketControl.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -165,6 +166,7 @@ private Q_SLOTS:
     void failedCall_raisesErrorFromEventLoopAndLeavesIdle_data();
     void failedCall_raisesErrorFromEventLoopAndLeavesIdle();
     void connectWhileConnected_abortsFirst();
+    void errorOfEndedConnection_notRaisedForNewOne();
     void writeWhenNotConnected_fails();
     void hostName_resolvedAsynchronouslyThenCached();
     void hostName_lookupFailure_raisesErrorAndLeavesIdle();
@@ -509,6 +511,26 @@ void SocketTest::connectWhileConnected_abortsFirst()
     QCOMPARE(link.b->codes.first(), ECONNREFUSED);
     QCOMPARE(link.b->socket.state(), SocketControl::State::Idle);
     QTRY_VERIFY_WITH_TIMEOUT(!link.a->socket.IsConnected(), kWaitMs);
+}
+
+void SocketTest::errorOfEndedConnection_notRaisedForNewOne()
+{
+    const int port = freePort();
+    Link link;
+    QVERIFY(makeLink(link, port));
+    // A resets the link and listens again; B's next write meets the reset, and B calls anew
+    // before its error has left the event queue.
+    link.a->socket.Abort();
+    QVERIFY(link.a->socket.Listen());
+    QDeadlineTimer deadline(kWaitMs);
+    while (link.b->socket.Write("x") && !deadline.hasExpired()) {
+    }
+    QVERIFY(!link.b->socket.lastError().isEmpty());
+    QVERIFY(link.b->call(kAddressA));
+
+    QTRY_VERIFY_WITH_TIMEOUT(link.a->socket.IsConnected() && link.b->connects == 2, kWaitMs);
+    runEventsFor(100);
+    QCOMPARE(link.b->errors, QStringList());
 }
 
 void SocketTest::writeWhenNotConnected_fails()

@@ -67,13 +67,30 @@ bool NamespacePair::setLinkUp(bool up)
     return ok;
 }
 
+bool NamespacePair::setLinkRate(const QString &rate)
+{
+    bool ok = true;
+    for (int host = 0; host < 2; ++host) {
+        const QStringList tc = {"ip", "netns", "exec", m_names[host], "tc", "qdisc"};
+        const QStringList device = {"dev", m_interfaces[host], "root"};
+        if (rate.isEmpty()) {
+            runCommand(tc + QStringList{"del"} + device);
+            continue;
+        }
+        ok &= runCommand(tc + QStringList{"replace"} + device +
+                         QStringList{"tbf", "rate", rate, "burst", "16kb", "latency", "2000ms"});
+    }
+    return ok;
+}
+
 QStringList NamespacePair::commandInHost(int host, const QString &settingsFolder,
                                          const QStringList &program) const
 {
     // A private mount namespace gives the station its own /var/lib/tethra/.
     const QString script = QStringLiteral("mount --bind \"$0\" /var/lib/tethra && exec \"$@\"");
-    return QStringList{"ip", "netns", "exec", m_names[host], "unshare", "--mount",
-                       "--propagation", "private", "sh", "-c", script, settingsFolder} +
+    return QStringList{"ip",      "netns",   "exec",          m_names[host],
+                       "unshare", "--mount", "--propagation", "private",
+                       "sh",      "-c",      script,          settingsFolder} +
            program;
 }
 

@@ -19,6 +19,9 @@ public:
     QString interfaceName(int host) const { return m_interfaces[host]; }
     // Takes the link between the two hosts down or up again.
     bool setLinkUp(bool up);
+    // Shapes the link to rate in both directions (tc's notation, such as "4mbit"); an empty
+    // rate takes the shaping off.
+    bool setLinkRate(const QString &rate);
     // The command line that runs program inside a host with folder mounted privately as
     // /var/lib/tethra/.
     QStringList commandInHost(int host, const QString &settingsFolder,
