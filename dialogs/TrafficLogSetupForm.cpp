@@ -5,7 +5,6 @@
 #include "app/TwipsPlacement.h"
 #include "dialogs/ValueLabel.h"
 #include "help/HelpTexts.h"
-#include "platform/Clock.h"
 #include "platform/FilePicker.h"
 #include "platform/Files.h"
 #include "platform/MessageBoxes.h"
@@ -15,15 +14,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <chrono>
-#include <thread>
-
 namespace
 {
 
 constexpr int kClientWidthTwips = 5520;
 constexpr int kClientHeightTwips = 2400;
-constexpr std::chrono::milliseconds kPausePoll{1};
 
 // The pattern of the first entry keeps its leading blank; the picker reads the patterns
 // from the last parentheses of each entry.
@@ -51,6 +46,9 @@ QString joinedLogPath(const QString &folder, const QString &fileName)
 TrafficLogSetupForm::TrafficLogSetupForm(StationParts &station, QWidget *owner)
     : QDialog(owner), m_station(station)
 {
+    m_clearPause.setSingleShot(true);
+    m_clearPause.setInterval(kClearPauseMs);
+    connect(&m_clearPause, &QTimer::timeout, this, &TrafficLogSetupForm::clearAgain);
     TwipsPlacement::setUpFixedDialog(m_station.window, this,
                                      QStringLiteral(" Setup RS232 Traffic Logging"),
                                      kClientWidthTwips, kClientHeightTwips);
@@ -183,19 +181,30 @@ void TrafficLogSetupForm::updateClearButton()
 
 void TrafficLogSetupForm::ClearLogFilesButton_Click()
 {
+    // One clearing at a time.
+    if (m_clearPause.isActive())
+        return;
     MessageBoxes &boxes = *m_station.environment.messageBoxes;
     if (!boxes.askYesNo(this, QStringLiteral("Are you Sure"),
                         QStringLiteral("Clear RX and TX Log files"), MessageBoxes::Icon::Question))
         return;
     // Another program may hold a log open for a moment while it reads it; a later pass
-    // catches a file that the first could not delete.
-    for (int pass = 0; pass < kClearPasses; ++pass) {
-        if (pass > 0)
-            pause(kClearPauseMs);
-        deleteBothLogs();
+    // catches a file that the first could not delete. The dialog stays responsive between.
+    deleteBothLogs();
+    m_clearPassesLeft = kClearPasses - 1;
+    m_clearPause.start();
+}
+
+void TrafficLogSetupForm::clearAgain()
+{
+    deleteBothLogs();
+    if (--m_clearPassesLeft > 0) {
+        m_clearPause.start();
+        return;
     }
-    boxes.inform(this, QStringLiteral("Log Files Cleared."),
-                 QString::fromLatin1(HelpTexts::kProgramTitle), MessageBoxes::Icon::Information);
+    m_station.environment.messageBoxes->inform(this, QStringLiteral("Log Files Cleared."),
+                                               QString::fromLatin1(HelpTexts::kProgramTitle),
+                                               MessageBoxes::Icon::Information);
 }
 
 void TrafficLogSetupForm::deleteBothLogs() const
@@ -203,14 +212,6 @@ void TrafficLogSetupForm::deleteBothLogs() const
     // The stored paths, not the fields: a file chosen but not confirmed is not cleared.
     Files::remove(m_station.state.RxLogFile);
     Files::remove(m_station.state.TxLogFile);
-}
-
-void TrafficLogSetupForm::pause(int milliseconds) const
-{
-    const Clock &clock = *m_station.environment.clock;
-    const qint64 end = clock.monotonicMs() + milliseconds;
-    while (clock.monotonicMs() < end)
-        std::this_thread::sleep_for(kPausePoll);
 }
 
 void TrafficLogSetupForm::OKbutton_Click()

@@ -3,6 +3,7 @@
 // fields are the dialog's working state; RxLogFile and TxLogFile change only on OK.
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 
 struct StationParts;
 class QGroupBox;
@@ -57,8 +58,9 @@ private:
     void selectLogFile(ValueLabel *folder, ValueLabel *fileName, const QString &title);
     void updateClearButton();
     void deleteBothLogs() const;
-    // Holds the thread without letting events run, as a log reader expects between passes.
-    void pause(int milliseconds) const;
+    void clearAgain();
 
     StationParts &m_station;
+    QTimer m_clearPause;
+    int m_clearPassesLeft = 0;
 };
