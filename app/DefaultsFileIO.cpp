@@ -106,7 +106,7 @@ void SaveDefaults(MainForm &form)
     records.handshaking = form.RS232comms->Handshaking();
     records.rxLogFile = form.RxLogFile;
     records.txLogFile = form.TxLogFile;
-    records.viewTraffic = form.ViewMenuItem->isChecked();
+    records.viewTraffic = form.ViewTraffic;
     records.runInServerMode = form.RunInServerMode;
     records.autoResolveHostName = form.AutoResolveHostName;
 

@@ -2,6 +2,7 @@
 
 #include "app/DefaultsFileIO.h"
 #include "app/ProgramIcon.h"
+#include "app/TwipsPlacement.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
 #include "dialogs/TrafficLogSetupForm.h"
@@ -30,7 +31,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -39,9 +39,6 @@ namespace
 // The window's height in twips counts its caption, borders and menu bar; the controls sit
 // in the rest. At the design size that part is 655 twips.
 constexpr int kNonClientTwips = 655;
-constexpr int kTwipsPerInch = 1440;
-constexpr int kRs232TimerMs = 50;
-constexpr int kFastTickMs = 100;
 constexpr int kDesignFontPoints = 8;
 } // namespace
 
@@ -61,23 +58,26 @@ MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
     Socket1 = new SocketControl(this);
     RS232comms = new SerialControl(SerialPortMap(m_environment.settingsFolder), this);
     RS232timer = new QTimer(this);
-    RS232timer->setInterval(kRs232TimerMs);
+    RS232timer->setInterval(StationState::kRs232TimerMs);
     NetworkTimer = new QTimer(this);
     NetworkTimer->setTimerType(Qt::PreciseTimer);
-    NetworkTimer->setInterval(kFastTickMs);
+    NetworkTimer->setInterval(kFastIntervalMs);
+
+    m_parts.reset(
+        new StationParts{*this, *this, *Socket1, *RS232comms, *NetworkTimer, m_environment, *this});
 
     buildControls();
     buildMenus();
 
-    m_statusLogForm = new StatusLogForm(*this);
-    m_statusLine = std::make_unique<StatusLine>(*this);
-    m_trafficMonitor = std::make_unique<TrafficMonitor>(*this);
-    m_connectionManager = std::make_unique<ConnectionManager>(*this);
-    m_networkReceiver = std::make_unique<NetworkReceiver>(*this);
-    m_loopback = std::make_unique<Loopback>(*this);
-    m_serialForwarder = std::make_unique<SerialForwarder>(*this);
-    m_serialReconnector = std::make_unique<SerialReconnector>(*this);
-    m_helpMenu = std::make_unique<HelpMenu>(*this);
+    m_statusLogForm = new StatusLogForm(*this, *m_environment.printing);
+    m_statusLine = std::make_unique<StatusLine>(*m_parts, *m_statusLogForm);
+    m_connectionManager = std::make_unique<ConnectionManager>(*m_parts);
+    m_networkReceiver = std::make_unique<NetworkReceiver>(*m_parts);
+    m_loopback = std::make_unique<Loopback>(*m_parts);
+    m_serialReconnector = std::make_unique<SerialReconnector>(*m_parts);
+    m_serialForwarder = std::make_unique<SerialForwarder>(*m_parts, *m_serialReconnector);
+    m_trafficMonitor = std::make_unique<TrafficMonitor>(*m_parts, *m_serialForwarder);
+    m_helpMenu = std::make_unique<HelpMenu>(*m_parts);
     connectEvents();
     RS232timer->start();
 }
@@ -98,15 +98,12 @@ QString MainForm::title() const
 
 int MainForm::twipsToPixels(int twips) const
 {
-    const QScreen *screen = this->screen();
-    const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
-    return qRound(twips * dpi / kTwipsPerInch);
+    return TwipsPlacement::toPixels(*this, twips);
 }
 
 QWidget *MainForm::placed(QWidget *widget, int left, int top, int width, int height)
 {
-    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                        twipsToPixels(height));
+    TwipsPlacement::place(*this, widget, left, top, width, height);
     return widget;
 }
 
@@ -303,7 +300,7 @@ void MainForm::Form_Load()
     AutoReconnect = true;
     Socket1->setRemoteHostName(QString());
     Socket1->setAutoResolve(false);
-    Port_Number = 9801;
+    Port_Number = kDefaultPort;
 
     DefaultsFileIO::LoadDefaults(*this);
 
@@ -311,12 +308,12 @@ void MainForm::Form_Load()
         Files::remove(RxLogFile);
     if (!TxLogFile.isEmpty())
         Files::remove(TxLogFile);
-    updateSerialFrameCaption();
+    m_parts->showSerialFrameCaption();
     if (RS232comms->PortOpen()) {
         RxLED->setPixmap(GreenLED);
         TxLED->setPixmap(GreenLED);
     }
-    showDestination();
+    m_parts->showDestination();
 
     Socket1->setNoDelay(true);
     Socket1->setBufferSize(32768);
@@ -328,7 +325,7 @@ void MainForm::Form_Load()
 
     show();
     NetworkTimerTag = QStringLiteral("FAST");
-    NetworkTimer->setInterval(kFastTickMs);
+    NetworkTimer->setInterval(kFastIntervalMs);
     NetworkTimer->start();
 }
 
@@ -337,6 +334,7 @@ void MainForm::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_statusLogForm->allowClose();
     m_statusLogForm->hide();
     DefaultsFileIO::SaveDefaults(*this);
     AutoReconnect = false;
@@ -399,6 +397,8 @@ void MainForm::setNetStatus(const QString &text)
     if (text == NetStatus->text())
         return;
     NetStatus->setText(text);
+    if (isMinimized())
+        setWindowTitle(QStringLiteral(" ") + text);
     m_statusLine->NetStatus_Change();
 }
 
@@ -407,42 +407,95 @@ QString MainForm::netStatus() const
     return NetStatus->text();
 }
 
-void MainForm::updateSerialFrameCaption()
+void MainForm::recordEvent(const QString &text)
 {
-    if (RS232comms->PortOpen()) {
-        RS232Frame->setTitle(
-            QStringLiteral("Com%1:%2").arg(RS232comms->CommPort()).arg(RS232comms->Settings()));
-    } else {
-        RS232Frame->setTitle(QStringLiteral("RS232 Disabled"));
+    m_statusLine->recordEvent(text);
+}
+
+void MainForm::showLamp(Lamp lamp, Colour colour)
+{
+    QLabel *const lamps[] = {RxLED, TxLED, NetLED};
+    const QPixmap *const pictures[] = {&GreyLED, &GreenLED, &RedLED, &YellowLED};
+    TrafficMonitor::showLamp(lamps[int(lamp)], *pictures[int(colour)]);
+}
+
+void MainForm::showLoopMarks(LoopMode mode)
+{
+    LocalLoopMenuItem->setChecked(mode == LoopMode::Local);
+    RemoteLoopMenuItem->setChecked(mode == LoopMode::Remote);
+}
+
+void MainForm::enableCommand(Command command, bool enabled)
+{
+    QAction *const items[] = {LocalLoopMenuItem, RemoteLoopMenuItem, SendTestMenuItem};
+    items[int(command)]->setEnabled(enabled);
+}
+
+void MainForm::showSerialFrameCaption(const QString &caption)
+{
+    RS232Frame->setTitle(caption);
+}
+
+void MainForm::showDestinationName(const QString &name)
+{
+    DestinationName->setText(name);
+}
+
+void MainForm::appendTraffic(Traffic box, const QByteArray &bytes)
+{
+    (box == Traffic::Received ? RxTextBox : TxTextBox)->appendChunk(bytes);
+}
+
+void MainForm::refreshTraffic()
+{
+    RxTextBox->refresh();
+    TxTextBox->refresh();
+}
+
+void MainForm::showExpanded(bool expanded)
+{
+    ViewMenuItem->setChecked(expanded);
+    setHeightTwips(expanded ? kExpandedHeightTwips : kCollapsedHeightTwips);
+    if (expanded) {
+        RxTextBox->clearTraffic();
+        TxTextBox->clearTraffic();
     }
 }
 
-void MainForm::showDestination()
+void MainForm::showLogFlash(bool lit)
 {
-    DestinationName->setText(Socket1->RemoteHostName().isEmpty() ? Socket1->RemoteHostAddress()
-                                                                 : Socket1->RemoteHostName());
+    // Red and green full, blue none.
+    static const QColor flash(0xff, 0xff, 0x00);
+    QPalette colours = TrafficLogButton->palette();
+    colours.setColor(QPalette::Button, lit ? flash : palette().color(QPalette::Button));
+    TrafficLogButton->setPalette(colours);
+}
+
+void MainForm::markStatusHistory(bool shown)
+{
+    DisplayStatusHistoryMenuItem->setChecked(shown);
 }
 
 void MainForm::RS232MenuItem_Click()
 {
-    RS232SetupForm dialog(*this);
+    RS232SetupForm dialog(*m_parts);
     m_serialReconnector->setPaused(true);
     // Confirmed, the dialog's port (or "None") is the user's choice; cancelled, a port that
     // was being waited for is still waited for.
     if (dialog.exec() == QDialog::Accepted)
         m_serialReconnector->forget();
     m_serialReconnector->setPaused(false);
-    updateSerialFrameCaption();
+    m_parts->showSerialFrameCaption();
 }
 
 void MainForm::NetworkMenuItem_Click()
 {
-    NetworkSetupForm dialog(*this);
+    NetworkSetupForm dialog(*m_parts);
     dialog.exec();
 }
 
 void MainForm::TrafficLogButton_Click()
 {
-    TrafficLogSetupForm dialog(*this, this);
+    TrafficLogSetupForm dialog(*m_parts, this);
     dialog.exec();
 }

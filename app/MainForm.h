@@ -3,12 +3,16 @@
 // It lives for the whole run; everything reaches it from outside through the environment,
 // so two stations can run side by side in one process.
 //
-// The handlers of each subsystem live with their subsystem and work on this form:
-// link/ (connection manager, network receive, loopback), serial/ (serial receive and
-// forwarding, traffic log flush), monitor/ (status line, lamps, traffic views),
-// dialogs/ and help/. The form only builds the window, wires the events and runs start-up
-// and shutdown.
+// The handlers of each subsystem live with their subsystem and work on the station's parts
+// (StationParts: the state, this window as their view, the components, the network timer
+// and the environment), never on the window's widgets: link/ (connection manager, network
+// receive, loopback), serial/ (serial receive and forwarding, reconnect, traffic log
+// flush), monitor/ (status line, lamps, traffic views), dialogs/ and help/. The form only
+// builds the window, shows the state, wires the events and runs start-up and shutdown.
 #include "app/StationEnvironment.h"
+#include "app/StationParts.h"
+#include "app/StationState.h"
+#include "app/StationView.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -38,7 +42,7 @@ class TrafficMonitor;
 class StatusLine;
 class HelpMenu;
 
-class MainForm final : public QMainWindow
+class MainForm final : public QMainWindow, public StationState, public StationView
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainForm)
@@ -55,53 +59,41 @@ public:
     void Form_Load();
     // Runs shutdown once, whatever asked for it (close box, File > Exit, a signal).
     void Form_Unload();
-    bool isUnloaded() const { return m_unloaded; }
     // A stop signal asked for the shutdown: nobody may be there to answer a box.
     void markStopSignalled() { m_stopSignalled = true; }
     bool isStopSignalled() const { return m_stopSignalled; }
 
-    // The status line: every change is written to the history. Setting the text that is
-    // already shown is not a change.
-    void setNetStatus(const QString &text);
-    QString netStatus() const;
+    // The view of the state.
+    void setNetStatus(const QString &text) override;
+    QString netStatus() const override;
+    void recordEvent(const QString &text) override;
+    void showLamp(Lamp lamp, Colour colour) override;
+    void showLoopMarks(LoopMode mode) override;
+    void enableCommand(Command command, bool enabled) override;
+    void showSerialFrameCaption(const QString &caption) override;
+    void showDestinationName(const QString &name) override;
+    void appendTraffic(Traffic box, const QByteArray &bytes) override;
+    void refreshTraffic() override;
+    void showExpanded(bool expanded) override;
+    void showLogFlash(bool lit) override;
+    void markStatusHistory(bool shown) override;
 
     // Window height in twips, as the traffic view sets it.
     int heightTwips() const { return m_heightTwips; }
-    void setHeightTwips(int twips);
     int twipsToPixels(int twips) const;
-
-    // "Com1:9600,n,8,1" or "RS232 Disabled", from the serial component's state.
-    void updateSerialFrameCaption();
-    void showDestination();
 
     const StationEnvironment &environment() const { return m_environment; }
     QString title() const;
 
-    // Public shared state.
-    int Ack_Retries = 0;
-    int Port_Number = 9801;
-    int RxLEDtimeout = 0;
-    int TxLEDtimeout = 0;
-    bool AutoReconnect = true;
-    bool RunInServerMode = false;
-    bool AutoResolveHostName = false;
-    QString RxLogFile;
-    QString TxLogFile;
-
-    // State shared by the station's own handlers.
-    int LogFlashCount = 0;
-    bool LoopSyncPending = false;
-    QByteArray PacketDelim;
-    QByteArray NetRxBuffer;
-    QByteArray RxLogBuffer;
-    QByteArray TxLogBuffer;
+    // What the handlers and dialogs work with; a dialog opens on the station as on its parts.
+    StationParts &parts() { return *m_parts; }
+    operator StationParts &() { return *m_parts; }
 
     // Components and timers.
     SocketControl *Socket1 = nullptr;
     SerialControl *RS232comms = nullptr;
     QTimer *RS232timer = nullptr;
     QTimer *NetworkTimer = nullptr;
-    QString NetworkTimerTag = QStringLiteral("FAST");
 
     // Controls.
     QFrame *Line1 = nullptr;
@@ -173,9 +165,11 @@ private:
     void buildControls();
     void buildMenus();
     void connectEvents();
+    void setHeightTwips(int twips);
     QWidget *placed(QWidget *widget, int left, int top, int width, int height);
 
     StationEnvironment m_environment;
+    std::unique_ptr<StationParts> m_parts;
     QWidget *m_client = nullptr;
     StatusLogForm *m_statusLogForm = nullptr;
     std::unique_ptr<ConnectionManager> m_connectionManager;

@@ -1,8 +1,8 @@
 #include "dialogs/NetworkSetupForm.h"
 
-#include "app/MainForm.h"
 #include "app/Routines.h"
-#include "dialogs/TwipsPlacement.h"
+#include "app/StationParts.h"
+#include "app/TwipsPlacement.h"
 #include "dialogs/WrappingCheckBox.h"
 #include "help/HelpTexts.h"
 #include "platform/MessageBoxes.h"
@@ -25,8 +25,6 @@ namespace
 
 constexpr int kClientWidthTwips = 4605;
 constexpr int kClientHeightTwips = 3015;
-constexpr const char *kFastTag = "FAST";
-constexpr const char *kSlowTag = "SLOW";
 
 // A port text as the user typed it: the number at its start, rounded, halves to even.
 qint64 portFromText(const QString &text)
@@ -41,13 +39,15 @@ template <typename Int> bool fits(qint64 value)
 
 } // namespace
 
-NetworkSetupForm::NetworkSetupForm(MainForm &form) : QDialog(&form), m_form(form)
+NetworkSetupForm::NetworkSetupForm(StationParts &station)
+    : QDialog(&station.window), m_station(station)
 {
-    TwipsPlacement::setUpFixedDialog(m_form, this, QStringLiteral(" Setup Network Connection"),
-                                     kClientWidthTwips, kClientHeightTwips);
+    TwipsPlacement::setUpFixedDialog(m_station.window, this,
+                                     QStringLiteral(" Setup Network Connection"), kClientWidthTwips,
+                                     kClientHeightTwips);
     buildControls();
     Form_Load();
-    TwipsPlacement::fitToText(m_form, this);
+    TwipsPlacement::fitToText(m_station.window, this);
 }
 
 NetworkSetupForm::~NetworkSetupForm()
@@ -58,7 +58,7 @@ NetworkSetupForm::~NetworkSetupForm()
 
 void NetworkSetupForm::place(QWidget *widget, int left, int top, int width, int height) const
 {
-    TwipsPlacement::place(m_form, widget, left, top, width, height);
+    TwipsPlacement::place(m_station.window, widget, left, top, width, height);
 }
 
 void NetworkSetupForm::buildControls()
@@ -113,11 +113,12 @@ void NetworkSetupForm::buildControls()
 
 void NetworkSetupForm::Form_Load()
 {
-    SocketControl &socket = *m_form.Socket1;
-    AutoResolveCheckbox->setChecked(m_form.AutoResolveHostName);
-    m_form.AutoReconnect = false;
-    FastConnectCheckbox->setChecked(m_form.NetworkTimerTag == QLatin1String(kFastTag));
-    m_form.NetworkTimer->stop();
+    SocketControl &socket = m_station.Socket1;
+    AutoResolveCheckbox->setChecked(m_station.state.AutoResolveHostName);
+    m_station.state.AutoReconnect = false;
+    FastConnectCheckbox->setChecked(m_station.state.NetworkTimerTag ==
+                                    QLatin1String(StationState::kFastTag));
+    m_station.NetworkTimer.stop();
     // The connection manager switches resolving on again when it calls.
     socket.setAutoResolve(false);
     socket.Close();
@@ -129,9 +130,9 @@ void NetworkSetupForm::Form_Load()
     LocalIPcombo->setEditText(socket.LocalAddress());
     RemoteHostBox->setText(socket.RemoteHostName().isEmpty() ? socket.RemoteHostAddress()
                                                              : socket.RemoteHostName());
-    PortNumberBox->setText(QString::number(m_form.Port_Number));
-    ServerModeCheckbox->setChecked(m_form.RunInServerMode);
-    showHostBoxForServerMode(m_form.RunInServerMode);
+    PortNumberBox->setText(QString::number(m_station.state.Port_Number));
+    ServerModeCheckbox->setChecked(m_station.state.RunInServerMode);
+    showHostBoxForServerMode(m_station.state.RunInServerMode);
     IPcheckButton->setEnabled(!findAddressViewer().program.isEmpty());
     IPcheckTaskId = 0;
 }
@@ -162,7 +163,7 @@ NetworkSetupForm::Viewer NetworkSetupForm::findAddressViewer() const
         {QStringLiteral("x-terminal-emulator"), listAddresses},
         {QStringLiteral("xterm"), listAddresses},
     };
-    const Programs &programs = *m_form.environment().programs;
+    const Programs &programs = *m_station.environment.programs;
     for (const Viewer &viewer : viewers) {
         const QString found = programs.findProgram({viewer.program});
         if (!found.isEmpty())
@@ -177,11 +178,11 @@ void NetworkSetupForm::IPcheckButton_Click()
     const qint64 taskId =
         viewer.program.isEmpty()
             ? 0
-            : m_form.environment().programs->start(viewer.program, viewer.arguments);
+            : m_station.environment.programs->start(viewer.program, viewer.arguments);
     // Only the copy started last is closed with the dialog.
     IPcheckTaskId = taskId;
     if (taskId == 0) {
-        m_form.environment().messageBoxes->inform(
+        m_station.environment.messageBoxes->inform(
             this, QStringLiteral("The address viewer could not be started."),
             QString::fromLatin1(HelpTexts::kProgramTitle), MessageBoxes::Icon::Warning);
     }
@@ -189,7 +190,7 @@ void NetworkSetupForm::IPcheckButton_Click()
 
 void NetworkSetupForm::OKbutton_Click()
 {
-    SocketControl &socket = *m_form.Socket1;
+    SocketControl &socket = m_station.Socket1;
     socket.Close();
     // The socket's closing events are handled before anything changes under them.
     QCoreApplication::processEvents();
@@ -205,22 +206,24 @@ void NetworkSetupForm::OKbutton_Click()
 
     const qint64 port = portFromText(PortNumberBox->text());
     if (fits<qint32>(port))
-        m_form.Port_Number = int(port);
-    socket.setRemotePort(m_form.Port_Number);
-    socket.setLocalPort(m_form.Port_Number);
+        m_station.state.Port_Number = int(port);
+    socket.setRemotePort(m_station.state.Port_Number);
+    socket.setLocalPort(m_station.state.Port_Number);
     // Ports above the 16-bit signed range are stored but never bound.
     if (fits<qint16>(port))
         socket.Bind(LocalIPcombo->currentText(), int(port));
 
-    m_form.showDestination();
-    m_form.RunInServerMode = ServerModeCheckbox->isChecked();
-    m_form.AutoResolveHostName = AutoResolveCheckbox->isChecked();
+    m_station.showDestination();
+    m_station.state.RunInServerMode = ServerModeCheckbox->isChecked();
+    m_station.state.AutoResolveHostName = AutoResolveCheckbox->isChecked();
     const bool fast = FastConnectCheckbox->isChecked();
-    m_form.NetworkTimer->setInterval(fast ? kFastIntervalMs : kSlowIntervalMs);
-    m_form.NetworkTimerTag = QString::fromLatin1(fast ? kFastTag : kSlowTag);
+    m_station.NetworkTimer.setInterval(fast ? StationState::kFastIntervalMs
+                                            : StationState::kSlowIntervalMs);
+    m_station.state.NetworkTimerTag =
+        QString::fromLatin1(fast ? StationState::kFastTag : StationState::kSlowTag);
     socket.Abort();
-    m_form.Ack_Retries = 0;
-    m_form.setNetStatus(QStringLiteral("Calling ..."));
+    m_station.state.Ack_Retries = 0;
+    m_station.view.setNetStatus(QStringLiteral("Calling ..."));
     accept();
 }
 
@@ -231,8 +234,8 @@ void NetworkSetupForm::CancelButton_Click()
 
 void NetworkSetupForm::HelpButton_Click()
 {
-    m_form.environment().messageBoxes->inform(this, HelpTexts::network(),
-                                              QString::fromLatin1(HelpTexts::kNetworkTitle));
+    m_station.environment.messageBoxes->inform(this, HelpTexts::network(),
+                                               QString::fromLatin1(HelpTexts::kNetworkTitle));
 }
 
 void NetworkSetupForm::done(int result)
@@ -248,8 +251,8 @@ void NetworkSetupForm::Form_Unload()
     m_unloaded = true;
     // Nothing is sent to a viewer that the user has already closed.
     if (IPcheckTaskId != 0)
-        m_form.environment().programs->terminate(IPcheckTaskId);
+        m_station.environment.programs->terminate(IPcheckTaskId);
     IPcheckTaskId = 0;
-    m_form.AutoReconnect = true;
-    m_form.NetworkTimer->start();
+    m_station.state.AutoReconnect = true;
+    m_station.NetworkTimer.start();
 }

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-class MainForm;
+struct StationParts;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -21,10 +21,7 @@ class NetworkSetupForm final : public QDialog
     Q_DISABLE_COPY_MOVE(NetworkSetupForm)
 
 public:
-    static constexpr int kFastIntervalMs = 100;
-    static constexpr int kSlowIntervalMs = 1000;
-
-    explicit NetworkSetupForm(MainForm &form);
+    explicit NetworkSetupForm(StationParts &station);
     ~NetworkSetupForm() override;
 
     void Form_Load();
@@ -69,6 +66,6 @@ private:
     // The first address viewer installed here, or an empty program.
     Viewer findAddressViewer() const;
 
-    MainForm &m_form;
+    StationParts &m_station;
     bool m_unloaded = false;
 };

@@ -1,10 +1,10 @@
 #include "dialogs/RS232SetupForm.h"
 
-#include "app/MainForm.h"
 #include "app/Routines.h"
+#include "app/StationParts.h"
+#include "app/TwipsPlacement.h"
 #include "dialogs/DropDownCombo.h"
 #include "dialogs/TrafficLogSetupForm.h"
-#include "dialogs/TwipsPlacement.h"
 #include "help/HelpTexts.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SerialControl.h"
@@ -73,7 +73,7 @@ void selectFirstMatch(const std::array<QRadioButton *, N> &options, Matches matc
 
 } // namespace
 
-RS232SetupForm::RS232SetupForm(MainForm &form) : QDialog(&form), m_form(form)
+RS232SetupForm::RS232SetupForm(StationParts &station) : QDialog(&station.window), m_station(station)
 {
     setWindowTitle(QStringLiteral(" Setup RS-232 Port"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -83,12 +83,12 @@ RS232SetupForm::RS232SetupForm(MainForm &form) : QDialog(&form), m_form(form)
     buildControls();
     setTabOrder();
     Form_Load();
-    TwipsPlacement::fitToText(m_form, this);
+    TwipsPlacement::fitToText(m_station.window, this);
 }
 
 void RS232SetupForm::place(QWidget *widget, int left, int top, int width, int height) const
 {
-    TwipsPlacement::place(m_form, widget, left, top, width, height);
+    TwipsPlacement::place(m_station.window, widget, left, top, width, height);
 }
 
 template <std::size_t N>
@@ -104,7 +104,8 @@ void RS232SetupForm::buildOptions(std::array<QRadioButton *, N> &options, QGroup
 
 void RS232SetupForm::buildControls()
 {
-    resize(m_form.twipsToPixels(kClientWidthTwips), m_form.twipsToPixels(kClientHeightTwips));
+    resize(TwipsPlacement::toPixels(m_station.window, kClientWidthTwips),
+           TwipsPlacement::toPixels(m_station.window, kClientHeightTwips));
 
     Label1 = new QLabel(QStringLiteral("Selected Comm Port"), this);
     place(Label1, 120, 285, 1575, 255);
@@ -181,7 +182,7 @@ void RS232SetupForm::setTabOrder()
 
 void RS232SetupForm::Form_Load()
 {
-    const SerialControl &serial = *m_form.RS232comms;
+    const SerialControl &serial = m_station.RS232comms;
     SelectBaudRate(serial.Settings());
     SelectDataBits(serial.Settings());
     SelectStopBits(serial.Settings());
@@ -196,7 +197,7 @@ void RS232SetupForm::List_all_CommPorts(QComboBox &PortList)
 {
     const QString shown = PortList.currentText();
     PortList.clear();
-    const SerialControl &serial = *m_form.RS232comms;
+    const SerialControl &serial = m_station.RS232comms;
     for (int port = SerialPortMap::kFirstPort; port <= SerialPortMap::kLastPort; ++port) {
         // The station's own port cannot be probed while it holds it, but it is still offered.
         const bool ownPort = serial.PortOpen() && serial.CommPort() == port;
@@ -321,11 +322,11 @@ bool RS232SetupForm::eventFilter(QObject *watched, QEvent *event)
 
 void RS232SetupForm::OKbutton_Click()
 {
-    SerialControl &serial = *m_form.RS232comms;
+    SerialControl &serial = m_station.RS232comms;
     if (serial.PortOpen())
         serial.setPortOpen(false);
-    m_form.RxLED->setPixmap(m_form.GreyLED);
-    m_form.TxLED->setPixmap(m_form.GreyLED);
+    m_station.view.showLamp(StationView::Lamp::Receive, StationView::Colour::Grey);
+    m_station.view.showLamp(StationView::Lamp::Transmit, StationView::Colour::Grey);
     serial.setSettings(GetBaudRate() + QLatin1Char(',') + GetParity() + QLatin1Char(',') +
                        GetDataBits() + QLatin1Char(',') + GetStopBits());
     serial.setHandshaking(GetFlowControl());
@@ -333,17 +334,17 @@ void RS232SetupForm::OKbutton_Click()
         QString::fromLatin1(kPortPrefix).toUpper()) {
         if (!openChosenPort())
             return;
-        m_form.RxLED->setPixmap(m_form.GreenLED);
-        m_form.TxLED->setPixmap(m_form.GreenLED);
+        m_station.view.showLamp(StationView::Lamp::Receive, StationView::Colour::Green);
+        m_station.view.showLamp(StationView::Lamp::Transmit, StationView::Colour::Green);
     }
-    m_form.RxLEDtimeout = 0;
-    m_form.TxLEDtimeout = 0;
+    m_station.state.RxLEDtimeout = 0;
+    m_station.state.TxLEDtimeout = 0;
     accept();
 }
 
 bool RS232SetupForm::openChosenPort()
 {
-    SerialControl &serial = *m_form.RS232comms;
+    SerialControl &serial = m_station.RS232comms;
     const qint64 number =
         Routines::RoundHalfEven(Routines::ParseLeadingNumber(CommPortCombo->currentText().mid(3)));
     QString error;
@@ -358,8 +359,8 @@ bool RS232SetupForm::openChosenPort()
     if (error.isEmpty())
         return true;
     // The dialog stays open so another port or "None" can be chosen.
-    m_form.environment().messageBoxes->inform(this, error,
-                                              QString::fromLatin1(HelpTexts::kProgramTitle));
+    m_station.environment.messageBoxes->inform(this, error,
+                                               QString::fromLatin1(HelpTexts::kProgramTitle));
     return false;
 }
 
@@ -370,12 +371,12 @@ void RS232SetupForm::CancelButton_Click()
 
 void RS232SetupForm::HelpButton_Click()
 {
-    m_form.environment().messageBoxes->inform(this, HelpTexts::rs232Port(),
-                                              QString::fromLatin1(HelpTexts::kRs232PortTitle));
+    m_station.environment.messageBoxes->inform(this, HelpTexts::rs232Port(),
+                                               QString::fromLatin1(HelpTexts::kRs232PortTitle));
 }
 
 void RS232SetupForm::TrafficLoggingButton_Click()
 {
-    TrafficLogSetupForm dialog(m_form, this);
+    TrafficLogSetupForm dialog(m_station, this);
     dialog.exec();
 }

@@ -7,7 +7,7 @@
 
 #include <array>
 
-class MainForm;
+struct StationParts;
 class DropDownCombo;
 class QComboBox;
 class QGroupBox;
@@ -28,7 +28,7 @@ public:
     static constexpr int kParityOptions = 3;
     static constexpr int kFlowOptions = 3;
 
-    explicit RS232SetupForm(MainForm &form);
+    explicit RS232SetupForm(StationParts &station);
 
     void Form_Load();
     // Rebuilds the list from the ports that can be opened now; the text shown stays.
@@ -84,5 +84,5 @@ private:
                       int height);
     bool openChosenPort();
 
-    MainForm &m_form;
+    StationParts &m_station;
 };

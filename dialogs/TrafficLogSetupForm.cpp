@@ -1,11 +1,10 @@
 #include "dialogs/TrafficLogSetupForm.h"
 
-#include "app/MainForm.h"
 #include "app/Routines.h"
-#include "dialogs/TwipsPlacement.h"
+#include "app/StationParts.h"
+#include "app/TwipsPlacement.h"
 #include "dialogs/ValueLabel.h"
 #include "help/HelpTexts.h"
-#include "platform/Clock.h"
 #include "platform/FilePicker.h"
 #include "platform/Files.h"
 #include "platform/MessageBoxes.h"
@@ -15,15 +14,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <chrono>
-#include <thread>
-
 namespace
 {
 
 constexpr int kClientWidthTwips = 5520;
 constexpr int kClientHeightTwips = 2400;
-constexpr std::chrono::milliseconds kPausePoll{1};
 
 // The pattern of the first entry keeps its leading blank; the picker reads the patterns
 // from the last parentheses of each entry.
@@ -48,19 +43,23 @@ QString joinedLogPath(const QString &folder, const QString &fileName)
 
 } // namespace
 
-TrafficLogSetupForm::TrafficLogSetupForm(MainForm &form, QWidget *owner)
-    : QDialog(owner), m_form(form)
+TrafficLogSetupForm::TrafficLogSetupForm(StationParts &station, QWidget *owner)
+    : QDialog(owner), m_station(station)
 {
-    TwipsPlacement::setUpFixedDialog(m_form, this, QStringLiteral(" Setup RS232 Traffic Logging"),
+    m_clearPause.setSingleShot(true);
+    m_clearPause.setInterval(kClearPauseMs);
+    connect(&m_clearPause, &QTimer::timeout, this, &TrafficLogSetupForm::clearAgain);
+    TwipsPlacement::setUpFixedDialog(m_station.window, this,
+                                     QStringLiteral(" Setup RS232 Traffic Logging"),
                                      kClientWidthTwips, kClientHeightTwips);
     buildControls();
     Form_Load();
-    TwipsPlacement::fitToText(m_form, this);
+    TwipsPlacement::fitToText(m_station.window, this);
 }
 
 void TrafficLogSetupForm::place(QWidget *widget, int left, int top, int width, int height) const
 {
-    TwipsPlacement::place(m_form, widget, left, top, width, height);
+    TwipsPlacement::place(m_station.window, widget, left, top, width, height);
 }
 
 void TrafficLogSetupForm::buildControls()
@@ -129,15 +128,16 @@ void TrafficLogSetupForm::buildControls()
 
 void TrafficLogSetupForm::Form_Load()
 {
-    RxLogFilepath->setText(Routines::LogFilePath(m_form.RxLogFile));
-    RxLogFilename->setText(Routines::LogFileName(m_form.RxLogFile));
-    TxLogFilepath->setText(Routines::LogFilePath(m_form.TxLogFile));
-    TxLogFilename->setText(Routines::LogFileName(m_form.TxLogFile));
+    RxLogFilepath->setText(Routines::LogFilePath(m_station.state.RxLogFile));
+    RxLogFilename->setText(Routines::LogFileName(m_station.state.RxLogFile));
+    TxLogFilepath->setText(Routines::LogFilePath(m_station.state.TxLogFile));
+    TxLogFilename->setText(Routines::LogFileName(m_station.state.TxLogFile));
     for (ValueLabel *label : {RxLogFilepath, RxLogFilename})
         label->setGreyed(RxLogFilename->text().isEmpty());
     for (ValueLabel *label : {TxLogFilepath, TxLogFilename})
         label->setGreyed(TxLogFilename->text().isEmpty());
-    ClearLogFilesButton->setEnabled(!m_form.RxLogFile.isEmpty() || !m_form.TxLogFile.isEmpty());
+    ClearLogFilesButton->setEnabled(!m_station.state.RxLogFile.isEmpty() ||
+                                    !m_station.state.TxLogFile.isEmpty());
 }
 
 void TrafficLogSetupForm::SelectRxLogButton_Click()
@@ -160,7 +160,7 @@ void TrafficLogSetupForm::selectLogFile(ValueLabel *folder, ValueLabel *fileName
     request.filter = QString::fromLatin1(kFilter);
     request.presetFileName = fileName->text();
     request.title = title;
-    const QString chosen = m_form.environment().filePicker->pick(this, request);
+    const QString chosen = m_station.environment.filePicker->pick(this, request);
     if (!chosen.isEmpty()) {
         folder->setText(Routines::LogFilePath(chosen));
         fileName->setText(Routines::LogFileName(chosen));
@@ -181,40 +181,43 @@ void TrafficLogSetupForm::updateClearButton()
 
 void TrafficLogSetupForm::ClearLogFilesButton_Click()
 {
-    MessageBoxes &boxes = *m_form.environment().messageBoxes;
+    // One clearing at a time.
+    if (m_clearPause.isActive())
+        return;
+    MessageBoxes &boxes = *m_station.environment.messageBoxes;
     if (!boxes.askYesNo(this, QStringLiteral("Are you Sure"),
                         QStringLiteral("Clear RX and TX Log files"), MessageBoxes::Icon::Question))
         return;
     // Another program may hold a log open for a moment while it reads it; a later pass
-    // catches a file that the first could not delete.
-    for (int pass = 0; pass < kClearPasses; ++pass) {
-        if (pass > 0)
-            pause(kClearPauseMs);
-        deleteBothLogs();
+    // catches a file that the first could not delete. The dialog stays responsive between.
+    deleteBothLogs();
+    m_clearPassesLeft = kClearPasses - 1;
+    m_clearPause.start();
+}
+
+void TrafficLogSetupForm::clearAgain()
+{
+    deleteBothLogs();
+    if (--m_clearPassesLeft > 0) {
+        m_clearPause.start();
+        return;
     }
-    boxes.inform(this, QStringLiteral("Log Files Cleared."),
-                 QString::fromLatin1(HelpTexts::kProgramTitle), MessageBoxes::Icon::Information);
+    m_station.environment.messageBoxes->inform(this, QStringLiteral("Log Files Cleared."),
+                                               QString::fromLatin1(HelpTexts::kProgramTitle),
+                                               MessageBoxes::Icon::Information);
 }
 
 void TrafficLogSetupForm::deleteBothLogs() const
 {
     // The stored paths, not the fields: a file chosen but not confirmed is not cleared.
-    Files::remove(m_form.RxLogFile);
-    Files::remove(m_form.TxLogFile);
-}
-
-void TrafficLogSetupForm::pause(int milliseconds) const
-{
-    const Clock &clock = *m_form.environment().clock;
-    const qint64 end = clock.monotonicMs() + milliseconds;
-    while (clock.monotonicMs() < end)
-        std::this_thread::sleep_for(kPausePoll);
+    Files::remove(m_station.state.RxLogFile);
+    Files::remove(m_station.state.TxLogFile);
 }
 
 void TrafficLogSetupForm::OKbutton_Click()
 {
-    m_form.RxLogFile = joinedLogPath(RxLogFilepath->text(), RxLogFilename->text());
-    m_form.TxLogFile = joinedLogPath(TxLogFilepath->text(), TxLogFilename->text());
+    m_station.state.RxLogFile = joinedLogPath(RxLogFilepath->text(), RxLogFilename->text());
+    m_station.state.TxLogFile = joinedLogPath(TxLogFilepath->text(), TxLogFilename->text());
     accept();
 }
 
@@ -225,6 +228,6 @@ void TrafficLogSetupForm::CancelButton_Click()
 
 void TrafficLogSetupForm::HelpButton_Click()
 {
-    m_form.environment().messageBoxes->inform(this, HelpTexts::trafficLogging(),
-                                              QString::fromLatin1(HelpTexts::kTrafficLoggingTitle));
+    m_station.environment.messageBoxes->inform(
+        this, HelpTexts::trafficLogging(), QString::fromLatin1(HelpTexts::kTrafficLoggingTitle));
 }

@@ -3,8 +3,9 @@
 // fields are the dialog's working state; RxLogFile and TxLogFile change only on OK.
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 
-class MainForm;
+struct StationParts;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -20,7 +21,7 @@ public:
     static constexpr int kClearPasses = 3;
 
     // The owner is the window that opened the dialog: the main window or the RS-232 setup.
-    TrafficLogSetupForm(MainForm &form, QWidget *owner);
+    TrafficLogSetupForm(StationParts &station, QWidget *owner);
 
     void Form_Load();
     void SelectRxLogButton_Click();
@@ -57,8 +58,9 @@ private:
     void selectLogFile(ValueLabel *folder, ValueLabel *fileName, const QString &title);
     void updateClearButton();
     void deleteBothLogs() const;
-    // Holds the thread without letting events run, as a log reader expects between passes.
-    void pause(int milliseconds) const;
+    void clearAgain();
 
-    MainForm &m_form;
+    StationParts &m_station;
+    QTimer m_clearPause;
+    int m_clearPassesLeft = 0;
 };

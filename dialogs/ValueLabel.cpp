@@ -1,10 +1,14 @@
 #include "dialogs/ValueLabel.h"
 
+#include "app/TwipsPlacement.h"
+
 #include <QMouseEvent>
 #include <QPalette>
 
 ValueLabel::ValueLabel(QWidget *parent) : QLabel(parent)
 {
+    // Folder and file names of any length: cut, not widened to fit.
+    setProperty(TwipsPlacement::kCutsTextProperty, true);
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
     setAutoFillBackground(true);

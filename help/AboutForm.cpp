@@ -1,7 +1,7 @@
 #include "help/AboutForm.h"
 
-#include "app/MainForm.h"
-#include "dialogs/TwipsPlacement.h"
+#include "app/StationParts.h"
+#include "app/TwipsPlacement.h"
 #include "help/HelpTexts.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Programs.h"
@@ -21,13 +21,13 @@ constexpr int kTitlePointSize = 12;
 
 } // namespace
 
-AboutForm::AboutForm(MainForm &form) : QDialog(&form), m_form(form)
+AboutForm::AboutForm(StationParts &station) : QDialog(&station.window), m_station(station)
 {
-    TwipsPlacement::setUpFixedDialog(m_form, this, QStringLiteral(" About Tethra"),
+    TwipsPlacement::setUpFixedDialog(m_station.window, this, QStringLiteral(" About Tethra"),
                                      kClientWidthTwips, kClientHeightTwips);
     buildControls();
     Form_Load();
-    TwipsPlacement::fitToText(m_form, this);
+    TwipsPlacement::fitToText(m_station.window, this);
 }
 
 QStringList AboutForm::systemInformationViewers()
@@ -37,7 +37,7 @@ QStringList AboutForm::systemInformationViewers()
 
 void AboutForm::place(QWidget *widget, int left, int top, int width, int height) const
 {
-    TwipsPlacement::place(m_form, widget, left, top, width, height);
+    TwipsPlacement::place(m_station.window, widget, left, top, width, height);
 }
 
 void AboutForm::buildControls()
@@ -68,7 +68,7 @@ void AboutForm::buildControls()
     lblTitle->setFont(titleFont);
     place(lblTitle, 840, 240, 3885, 480);
     ImageIcon = new QLabel(this);
-    ImageIcon->setPixmap(m_form.windowIcon().pixmap(kIconPixels, kIconPixels));
+    ImageIcon->setPixmap(m_station.window.windowIcon().pixmap(kIconPixels, kIconPixels));
     place(ImageIcon, 240, 120, 480, 480);
     ImageIcon->setFocusPolicy(Qt::NoFocus);
 
@@ -111,11 +111,11 @@ void AboutForm::cmdSysInfo_Click()
 
 void AboutForm::StartSysInfo()
 {
-    Programs &programs = *m_form.environment().programs;
+    Programs &programs = *m_station.environment.programs;
     const QString viewer = programs.findProgram(systemInformationViewers());
     if (!viewer.isEmpty() && programs.start(viewer, {}) != 0)
         return;
-    m_form.environment().messageBoxes->inform(
+    m_station.environment.messageBoxes->inform(
         this, QStringLiteral("System Information Is Unavailable At This Time"),
         QString::fromLatin1(HelpTexts::kProgramTitle));
 }

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <QStringList>
 
-class MainForm;
+struct StationParts;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -15,7 +15,7 @@ class AboutForm final : public QDialog
     Q_DISABLE_COPY_MOVE(AboutForm)
 
 public:
-    explicit AboutForm(MainForm &form);
+    explicit AboutForm(StationParts &station);
 
     // Viewers tried in order; the first one installed is started.
     static QStringList systemInformationViewers();
@@ -40,5 +40,5 @@ private:
     void buildControls();
     void place(QWidget *widget, int left, int top, int width, int height) const;
 
-    MainForm &m_form;
+    StationParts &m_station;
 };

@@ -1,6 +1,6 @@
 #include "help/HelpMenu.h"
 
-#include "app/MainForm.h"
+#include "app/StationParts.h"
 #include "help/AboutForm.h"
 #include "help/HelpTexts.h"
 #include "platform/MessageBoxes.h"
@@ -8,17 +8,17 @@
 
 void HelpMenu::TipsMenuItem_Click()
 {
-    m_form.environment().messageBoxes->inform(&m_form, HelpTexts::tips(),
-                                              QString::fromLatin1(HelpTexts::kTipsTitle));
+    m_station.environment.messageBoxes->inform(&m_station.window, HelpTexts::tips(),
+                                               QString::fromLatin1(HelpTexts::kTipsTitle));
 }
 
 void HelpMenu::VisitMenuItem_Click()
 {
-    m_form.environment().programs->openUrl(QString::fromLatin1(kMakerWebAddress));
+    m_station.environment.programs->openUrl(QString::fromLatin1(kMakerWebAddress));
 }
 
 void HelpMenu::AboutMenuItem_Click()
 {
-    AboutForm dialog(m_form);
+    AboutForm dialog(m_station);
     dialog.exec();
 }

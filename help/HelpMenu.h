@@ -1,13 +1,13 @@
 #pragma once
 // The Help menu's commands: the tips, the maker's web site and the about box.
-class MainForm;
+struct StationParts;
 
 class HelpMenu final
 {
 public:
     static constexpr const char *kMakerWebAddress = "https://www.orrindale.example/";
 
-    explicit HelpMenu(MainForm &form) : m_form(form) {}
+    explicit HelpMenu(StationParts &station) : m_station(station) {}
 
     void TipsMenuItem_Click();
     // The user sees nothing when no browser is available.
@@ -15,5 +15,5 @@ public:
     void AboutMenuItem_Click();
 
 private:
-    MainForm &m_form;
+    StationParts &m_station;
 };

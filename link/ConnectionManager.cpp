@@ -1,14 +1,12 @@
 #include "link/ConnectionManager.h"
 
-#include "app/MainForm.h"
+#include "app/StationParts.h"
 #include "link/LinkProtocol.h"
 #include "platform/Clock.h"
 #include "platform/RandomSource.h"
 #include "platform/SocketControl.h"
 
-#include <QAction>
 #include <QEventLoop>
-#include <QLabel>
 #include <QScopedValueRollback>
 #include <QTimer>
 
@@ -26,16 +24,17 @@ void ConnectionManager::NetworkTimer_Timer()
     if (m_ticking)
         return;
     const QScopedValueRollback<bool> ticking(m_ticking, true);
-    SocketControl &socket = *m_form.Socket1;
-    if (m_form.AutoResolveHostName && !socket.AutoResolve()) {
+    SocketControl &socket = m_station.Socket1;
+    if (m_station.state.AutoResolveHostName && !socket.AutoResolve()) {
         socket.setAutoResolve(true);
         socket.setRemoteHostName(socket.RemoteHostName());
     }
-    if (m_form.RunInServerMode && m_form.Ack_Retries <= kServerModeTick && !socket.IsConnected())
-        m_form.Ack_Retries = kServerModeTick;
-    ++m_form.Ack_Retries;
+    if (m_station.state.RunInServerMode && m_station.state.Ack_Retries <= kServerModeTick &&
+        !socket.IsConnected())
+        m_station.state.Ack_Retries = kServerModeTick;
+    ++m_station.state.Ack_Retries;
 
-    const int tick = m_form.Ack_Retries;
+    const int tick = m_station.state.Ack_Retries;
     if (tick >= 0 && tick < kGiveUpTick)
         callOrKeepAlive();
     else if (tick == kGiveUpTick)
@@ -48,130 +47,133 @@ void ConnectionManager::NetworkTimer_Timer()
 
 void ConnectionManager::callOrKeepAlive()
 {
-    SocketControl &socket = *m_form.Socket1;
+    SocketControl &socket = m_station.Socket1;
     if (!socket.IsConnected()) {
         setFastInterval();
-        socket.setRemotePort(m_form.Port_Number);
-        socket.setLocalPort(m_form.Port_Number);
+        socket.setRemotePort(m_station.state.Port_Number);
+        socket.setLocalPort(m_station.state.Port_Number);
         socket.Abort();
         socket.Connect();
     }
     if (socket.IsConnected() && socket.IsWritable()) {
-        m_form.NetworkTimer->setInterval(kSlowIntervalMs);
+        m_station.NetworkTimer.setInterval(StationState::kSlowIntervalMs);
         socket.Write(LinkProtocol::stateMessage(stateFlag()));
     }
 }
 
 char ConnectionManager::stateFlag() const
 {
-    if (m_form.RemoteLoopMenuItem->isChecked())
+    switch (m_station.state.loopMode) {
+    case LoopMode::Remote:
         return LinkProtocol::kFlagRemoteLoop;
-    if (m_form.LocalLoopMenuItem->isChecked())
+    case LoopMode::Local:
         return LinkProtocol::kFlagLocalLoop;
+    case LoopMode::Normal:
+        break;
+    }
     return LinkProtocol::kFlagNormal;
 }
 
 void ConnectionManager::giveUp()
 {
-    SocketControl &socket = *m_form.Socket1;
+    SocketControl &socket = m_station.Socket1;
     setFastInterval();
-    m_form.setNetStatus(socket.IsConnected() ? QStringLiteral("Timed-Out")
-                                             : QStringLiteral("Not Connected"));
-    m_form.NetLED->setPixmap(m_form.GreyLED);
-    for (QAction *item : {m_form.LocalLoopMenuItem, m_form.RemoteLoopMenuItem}) {
-        item->setEnabled(false);
-        item->setChecked(false);
-    }
-    m_form.SendTestMenuItem->setEnabled(false);
+    m_station.view.setNetStatus(socket.IsConnected() ? QStringLiteral("Timed-Out")
+                                                     : QStringLiteral("Not Connected"));
+    StationView &view = m_station.view;
+    view.showLamp(StationView::Lamp::Network, StationView::Colour::Grey);
+    m_station.state.loopMode = LoopMode::Normal;
+    view.showLoopMarks(LoopMode::Normal);
+    view.enableCommand(StationView::Command::LocalLoop, false);
+    view.enableCommand(StationView::Command::RemoteLoop, false);
+    view.enableCommand(StationView::Command::SendTest, false);
     // A silent peer is not waited for: the connection is reset at once, not drained.
     socket.Abort();
     WaitSeconds(0.05);
-    socket.setLocalPort(m_form.Port_Number);
+    socket.setLocalPort(m_station.state.Port_Number);
     socket.Listen();
 }
 
 void ConnectionManager::decide()
 {
-    if (!m_form.AutoReconnect) {
-        m_form.setNetStatus(QStringLiteral("Disconnected"));
+    if (!m_station.state.AutoReconnect) {
+        m_station.view.setNetStatus(QStringLiteral("Disconnected"));
         return;
     }
-    if (m_form.RunInServerMode) {
-        m_form.Ack_Retries = kServerModeTick;
+    if (m_station.state.RunInServerMode) {
+        m_station.state.Ack_Retries = kServerModeTick;
         return;
     }
-    if (m_form.environment().random->next() < kCallChance) {
-        m_form.Ack_Retries = 0;
-        m_form.setNetStatus(QStringLiteral("Calling ..."));
+    if (m_station.environment.random->next() < kCallChance) {
+        m_station.state.Ack_Retries = 0;
+        m_station.view.setNetStatus(QStringLiteral("Calling ..."));
         setFastInterval();
-        m_form.Socket1->Abort();
+        m_station.Socket1.Abort();
     }
 }
 
 void ConnectionManager::setFastInterval()
 {
-    if (m_form.NetworkTimerTag == QLatin1String("FAST"))
-        m_form.NetworkTimer->setInterval(kFastIntervalMs);
+    if (m_station.state.NetworkTimerTag == QLatin1String("FAST"))
+        m_station.NetworkTimer.setInterval(StationState::kFastIntervalMs);
 }
 
 void ConnectionManager::Socket1_Accept()
 {
-    if (!m_form.AutoReconnect)
+    if (!m_station.state.AutoReconnect)
         return;
-    SocketControl &socket = *m_form.Socket1;
+    SocketControl &socket = m_station.Socket1;
     if (!socket.AcceptPending())
         return;
     // A packet never spans two connections.
-    m_form.NetRxBuffer.clear();
+    m_station.state.NetRxBuffer.clear();
     const int peerPort = socket.PeerPort();
     if (peerPort > kPeerPortLimit)
         return;
     socket.setLocalPort(peerPort);
     socket.setRemotePort(peerPort);
     socket.setRemoteHostAddress(socket.PeerAddress());
-    m_form.showDestination();
-    m_form.setNetStatus(QStringLiteral("ACCEPTING"));
-    m_form.Ack_Retries = 0;
-    m_form.NetworkTimer->setInterval(kSlowIntervalMs);
+    m_station.showDestination();
+    m_station.view.setNetStatus(QStringLiteral("ACCEPTING"));
+    m_station.state.Ack_Retries = 0;
+    m_station.NetworkTimer.setInterval(StationState::kSlowIntervalMs);
 }
 
 void ConnectionManager::Socket1_Connect()
 {
-    m_form.NetRxBuffer.clear();
-    m_form.setNetStatus(QStringLiteral("CONNECTING"));
+    m_station.state.NetRxBuffer.clear();
+    m_station.view.setNetStatus(QStringLiteral("CONNECTING"));
     // The call may have been answered on the last calling tick; without this the next
     // tick would give up on the fresh connection.
-    m_form.Ack_Retries = 0;
+    m_station.state.Ack_Retries = 0;
 }
 
 void ConnectionManager::Socket1_Error(const QString &text)
 {
-    m_form.setNetStatus(text);
-    if (m_form.Socket1->IsConnected()) {
-        m_form.NetLED->setPixmap(m_form.RedLED);
-        m_form.NetLED->repaint();
-    }
+    m_station.view.setNetStatus(text);
+    if (m_station.Socket1.IsConnected())
+        m_station.view.showLamp(StationView::Lamp::Network, StationView::Colour::Red);
 }
 
 void ConnectionManager::DisconnectMenuItem_Click()
 {
-    SocketControl &socket = *m_form.Socket1;
+    SocketControl &socket = m_station.Socket1;
     socket.Read(1024);
     socket.Disconnect();
-    m_form.AutoReconnect = false;
-    m_form.Ack_Retries = 2;
+    m_station.state.AutoReconnect = false;
+    m_station.state.Ack_Retries = 2;
 }
 
 void ConnectionManager::ReconnectMenuItem_Click()
 {
-    m_form.Socket1->Connect();
-    m_form.AutoReconnect = true;
-    m_form.Ack_Retries = 0;
+    m_station.Socket1.Connect();
+    m_station.state.AutoReconnect = true;
+    m_station.state.Ack_Retries = 0;
 }
 
 void ConnectionManager::WaitSeconds(double seconds)
 {
-    const Clock &clock = *m_form.environment().clock;
+    const Clock &clock = *m_station.environment.clock;
     const qint64 target = clock.monotonicMs() + qRound64(seconds * 1000.0);
     for (qint64 now = clock.monotonicMs(); now < target; now = clock.monotonicMs()) {
         QEventLoop loop;

@@ -9,7 +9,7 @@
 //            other at the same moment thus leave listening at different ticks.
 #include <QString>
 
-class MainForm;
+struct StationParts;
 
 class ConnectionManager final
 {
@@ -17,10 +17,8 @@ public:
     static constexpr int kGiveUpTick = 5;
     static constexpr int kLastListeningTick = 11;
     static constexpr double kCallChance = 0.3;
-    static constexpr int kFastIntervalMs = 100;
-    static constexpr int kSlowIntervalMs = 1000;
 
-    explicit ConnectionManager(MainForm &form) : m_form(form) {}
+    explicit ConnectionManager(StationParts &station) : m_station(station) {}
 
     void NetworkTimer_Timer();
     void Socket1_Accept();
@@ -38,6 +36,6 @@ private:
     void setFastInterval();
     char stateFlag() const;
 
-    MainForm &m_form;
+    StationParts &m_station;
     bool m_ticking = false;
 };

@@ -1,64 +1,34 @@
 #include "link/Loopback.h"
 
-#include "app/MainForm.h"
+#include "app/StationParts.h"
 #include "link/LinkProtocol.h"
 #include "platform/RandomSource.h"
 #include "platform/SocketControl.h"
 
-#include <QAction>
-#include <QLabel>
-
-void Loopback::backToNormal()
+void Loopback::toggle(LoopMode mode, char flag)
 {
-    m_form.LocalLoopMenuItem->setChecked(false);
-    m_form.RemoteLoopMenuItem->setChecked(false);
-    m_form.SendTestMenuItem->setEnabled(false);
-    m_form.setNetStatus(QStringLiteral("Connected"));
-    m_form.NetLED->setPixmap(m_form.GreenLED);
+    if (!m_station.Socket1.IsConnected())
+        return;
+    m_station.state.LoopSyncPending = true;
+    // A second click on the checked mode goes back to normal.
+    const bool wasOn = m_station.state.loopMode == mode;
+    m_station.setLoopMode(wasOn ? LoopMode::Normal : mode);
+    m_station.Socket1.Write(
+        LinkProtocol::loopbackChangeMessage(wasOn ? LinkProtocol::kFlagNormal : flag));
 }
 
 void Loopback::LocalLoopMenuItem_Click()
 {
-    if (!m_form.Socket1->IsConnected())
-        return;
-    const bool wasChecked = m_form.LocalLoopMenuItem->isChecked();
-    m_form.RemoteLoopMenuItem->setChecked(false);
-    m_form.LoopSyncPending = true;
-    char flag = LinkProtocol::kFlagNormal;
-    if (wasChecked) {
-        backToNormal();
-    } else {
-        m_form.LocalLoopMenuItem->setChecked(true);
-        m_form.SendTestMenuItem->setEnabled(false);
-        m_form.setNetStatus(QStringLiteral("Local Loopback"));
-        m_form.NetLED->setPixmap(m_form.YellowLED);
-        flag = LinkProtocol::kFlagLocalLoop;
-    }
-    m_form.Socket1->Write(LinkProtocol::loopbackChangeMessage(flag));
+    toggle(LoopMode::Local, LinkProtocol::kFlagLocalLoop);
 }
 
 void Loopback::RemoteLoopMenuItem_Click()
 {
-    if (!m_form.Socket1->IsConnected())
-        return;
-    const bool wasChecked = m_form.RemoteLoopMenuItem->isChecked();
-    m_form.LoopSyncPending = true;
-    char flag = LinkProtocol::kFlagNormal;
-    if (wasChecked) {
-        backToNormal();
-    } else {
-        m_form.RemoteLoopMenuItem->setChecked(true);
-        m_form.LocalLoopMenuItem->setChecked(false);
-        m_form.SendTestMenuItem->setEnabled(true);
-        m_form.setNetStatus(QStringLiteral("Remote Loopback"));
-        m_form.NetLED->setPixmap(m_form.YellowLED);
-        flag = LinkProtocol::kFlagRemoteLoop;
-    }
-    m_form.Socket1->Write(LinkProtocol::loopbackChangeMessage(flag));
+    toggle(LoopMode::Remote, LinkProtocol::kFlagRemoteLoop);
 }
 
 void Loopback::SendTestMenuItem_Click()
 {
-    const double r = m_form.environment().random->next();
-    m_form.Socket1->Write(LinkProtocol::testMessage(LinkProtocol::testText(r)));
+    const double r = m_station.environment.random->next();
+    m_station.Socket1.Write(LinkProtocol::testMessage(LinkProtocol::testText(r)));
 }

@@ -1,22 +1,18 @@
 #include "link/NetworkReceiver.h"
 
-#include "app/MainForm.h"
+#include "app/LogQueue.h"
+#include "app/StationParts.h"
 #include "link/LinkProtocol.h"
 #include "link/PacketReader.h"
-#include "monitor/TrafficBox.h"
-#include "monitor/TrafficMonitor.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
-#include "serial/SerialForwarder.h"
-#include "serial/TrafficLogWriter.h"
 
-#include <QAction>
-#include <QLabel>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 
-NetworkReceiver::NetworkReceiver(MainForm &form) : m_form(form), m_reader(form.NetRxBuffer)
+NetworkReceiver::NetworkReceiver(StationParts &station)
+    : m_station(station), m_reader(station.state.NetRxBuffer)
 {
     m_holdBackTimer.setSingleShot(true);
     m_holdBackTimer.setInterval(kHoldBackRetryMs);
@@ -38,28 +34,28 @@ void NetworkReceiver::Socket1_Read()
         return;
 
     PacketReader &reader = m_reader;
-    reader.append(m_form.Socket1->Read(kReadSize));
+    reader.append(m_station.Socket1.Read(kReadSize));
     while (const std::optional<PacketReader::Packet> packet = reader.next()) {
         switch (packet->flag) {
         case LinkProtocol::kFlagNormal:
         case LinkProtocol::kFlagLocalLoop:
         case LinkProtocol::kFlagRemoteLoop:
-            m_form.Ack_Retries = 0;
-            if (m_form.LoopSyncPending) {
+            m_station.state.Ack_Retries = 0;
+            if (m_station.state.LoopSyncPending) {
                 // The peer's mode may have crossed our loopback command on the wire:
                 // handle it one read later.
-                m_form.LoopSyncPending = false;
+                m_station.state.LoopSyncPending = false;
                 reader.keepCurrent();
                 return;
             }
             applyPeerState(packet->flag);
             break;
         case LinkProtocol::kFlagData:
-            m_form.Ack_Retries = 0;
+            m_station.state.Ack_Retries = 0;
             deliverData(packet->payload);
             break;
         case LinkProtocol::kFlagEnd:
-            m_form.Ack_Retries = 0;
+            m_station.state.Ack_Retries = 0;
             break;
         default:
             reportUnknownFlag(packet->flag);
@@ -68,7 +64,7 @@ void NetworkReceiver::Socket1_Read()
     }
     // A data packet whose end is still on its way also shows that the peer is alive.
     if (reader.holdsIncompleteData())
-        m_form.Ack_Retries = 0;
+        m_station.state.Ack_Retries = 0;
 }
 
 void NetworkReceiver::RS232comms_BytesWritten()
@@ -76,7 +72,7 @@ void NetworkReceiver::RS232comms_BytesWritten()
     // At once rather than at the next retry: a device that drains its queue between two
     // retries would otherwise wait idle for the rest of the interval.
     if (m_holdingBack && !m_reading &&
-        m_form.RS232comms->OutBufferCount() <= kSerialBacklogResume) {
+        m_station.RS232comms.OutBufferCount() <= kSerialBacklogResume) {
         m_holdBackTimer.stop();
         Socket1_Read();
     }
@@ -88,7 +84,7 @@ void NetworkReceiver::finishPass()
     // the serial port is behind.
     if (m_serialBatch.isEmpty())
         return;
-    if (m_form.Socket1->pendingReadBytes() == 0 || m_holdingBack)
+    if (m_station.Socket1.pendingReadBytes() == 0 || m_holdingBack)
         flushSerialBatch();
     else if (!m_flushTimer.isActive())
         m_flushTimer.start();
@@ -99,8 +95,8 @@ void NetworkReceiver::flushSerialBatch()
     m_flushTimer.stop();
     if (m_serialBatch.isEmpty())
         return;
-    if (m_form.RS232comms->PortOpen())
-        m_form.RS232comms->Output(m_serialBatch);
+    if (m_station.RS232comms.PortOpen())
+        m_station.RS232comms.Output(m_serialBatch);
     // Keeps its capacity for the next burst.
     m_serialBatch.resize(0);
 }
@@ -111,61 +107,47 @@ bool NetworkReceiver::holdBackForSerial()
     // with flow control, a reader that falls behind) would otherwise fill its queue until
     // bytes are dropped. Left in the socket, the bytes fill its bounded buffer, the kernel's
     // window closes, and the peer pauses its serial input in turn.
-    const int queued = m_form.RS232comms->OutBufferCount();
+    const int queued = m_station.RS232comms.OutBufferCount();
     m_holdingBack = queued > (m_holdingBack ? kSerialBacklogResume : kSerialBacklogBound);
     if (!m_holdingBack)
         return false;
     // The peer is alive: its bytes are waiting for us.
-    if (m_form.Socket1->pendingReadBytes() > 0)
-        m_form.Ack_Retries = 0;
+    if (m_station.Socket1.pendingReadBytes() > 0)
+        m_station.state.Ack_Retries = 0;
     m_holdBackTimer.start();
     return true;
 }
 
 void NetworkReceiver::applyPeerState(char flag)
 {
-    QAction *local = m_form.LocalLoopMenuItem;
-    QAction *remote = m_form.RemoteLoopMenuItem;
-    if (flag == LinkProtocol::kFlagNormal) {
-        remote->setChecked(false);
-        local->setChecked(false);
-        m_form.SendTestMenuItem->setEnabled(false);
-        m_form.setNetStatus(QStringLiteral("Connected"));
-        TrafficMonitor::showLamp(m_form.NetLED, m_form.GreenLED);
-    } else if (flag == LinkProtocol::kFlagLocalLoop) {
-        remote->setChecked(true);
-        local->setChecked(false);
-        m_form.SendTestMenuItem->setEnabled(true);
-        m_form.setNetStatus(QStringLiteral("Remote Loopback"));
-        TrafficMonitor::showLamp(m_form.NetLED, m_form.YellowLED);
-    } else {
-        local->setChecked(true);
-        remote->setChecked(false);
-        m_form.SendTestMenuItem->setEnabled(false);
-        m_form.setNetStatus(QStringLiteral("Local Loopback"));
-        TrafficMonitor::showLamp(m_form.NetLED, m_form.YellowLED);
-    }
-    local->setEnabled(true);
-    remote->setEnabled(true);
+    // The peer's mode seen from this end: a peer in local loopback mirrors for us.
+    if (flag == LinkProtocol::kFlagNormal)
+        m_station.setLoopMode(LoopMode::Normal);
+    else if (flag == LinkProtocol::kFlagLocalLoop)
+        m_station.setLoopMode(LoopMode::Remote);
+    else
+        m_station.setLoopMode(LoopMode::Local);
+    m_station.view.enableCommand(StationView::Command::LocalLoop, true);
+    m_station.view.enableCommand(StationView::Command::RemoteLoop, true);
 }
 
 void NetworkReceiver::deliverData(const QByteArray &payload)
 {
-    if (m_form.ViewMenuItem->isChecked())
-        m_form.TxTextBox->appendChunk(payload);
-    if (m_form.LocalLoopMenuItem->isChecked()) {
+    if (m_station.state.ViewTraffic)
+        m_station.view.appendTraffic(StationView::Traffic::Transmitted, payload);
+    if (m_station.state.loopMode == LoopMode::Local) {
         for (const QByteArray &message : LinkProtocol::reflectedDataMessagesFor(payload))
-            m_form.Socket1->Write(message);
+            m_station.Socket1.Write(message);
         return;
     }
-    if (!m_form.RS232comms->PortOpen())
+    if (!m_station.RS232comms.PortOpen())
         return;
     m_serialBatch += payload;
     if (m_serialBatch.size() >= kSerialBatchBound)
         flushSerialBatch();
-    m_form.serialForwarder().FlashTxLed();
-    if (!m_form.TxLogFile.isEmpty())
-        TrafficLogWriter::queueForLog(m_form.TxLogBuffer, payload);
+    m_station.state.flashTxLed();
+    if (!m_station.state.TxLogFile.isEmpty())
+        LogQueue::queue(m_station.state.TxLogBuffer, payload);
 }
 
 void NetworkReceiver::reportUnknownFlag(char flag)
@@ -176,7 +158,7 @@ void NetworkReceiver::reportUnknownFlag(char flag)
     m_unknownFlagBoxOpen = true;
     const QString text =
         QStringLiteral("Unknown Packet Flag '") + QChar::fromLatin1(flag) + QStringLiteral("'");
-    m_form.environment().messageBoxes->informLater(&m_form, text,
-                                                   QStringLiteral("ERROR - Network Rx Packet"),
-                                                   [this] { m_unknownFlagBoxOpen = false; });
+    m_station.environment.messageBoxes->informLater(&m_station.window, text,
+                                                    QStringLiteral("ERROR - Network Rx Packet"),
+                                                    [this] { m_unknownFlagBoxOpen = false; });
 }

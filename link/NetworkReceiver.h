@@ -8,7 +8,7 @@
 #include <QByteArray>
 #include <QTimer>
 
-class MainForm;
+struct StationParts;
 
 class NetworkReceiver final
 {
@@ -25,7 +25,7 @@ public:
     // kilobyte.
     static constexpr int kSerialBatchBound = 64 * 1024;
 
-    explicit NetworkReceiver(MainForm &form);
+    explicit NetworkReceiver(StationParts &station);
 
     void Socket1_Read();
     // The serial port took queued bytes: a held-back peer may go on.
@@ -40,7 +40,7 @@ private:
     void finishPass();
     void flushSerialBatch();
 
-    MainForm &m_form;
+    StationParts &m_station;
     // Lives as long as the buffer, so a waiting data packet is not searched again on every read.
     PacketReader m_reader;
     bool m_reading = false;

@@ -1,38 +1,47 @@
 #include "monitor/StatusLine.h"
 
-#include "app/MainForm.h"
+#include "app/StationParts.h"
 #include "monitor/StatusHistory.h"
-#include "monitor/StatusLabel.h"
 #include "monitor/StatusLogForm.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 
-#include <QAction>
 #include <QLocale>
+
+StatusLine::StatusLine(StationParts &station, StatusLogForm &history)
+    : m_station(station), m_history(history)
+{
+    QObject::connect(&m_history, &StatusLogForm::hiddenByUser, &m_history,
+                     [this] { historyHidden(); });
+}
 
 void StatusLine::NetStatus_Change()
 {
-    const QString status = m_form.netStatus();
-    if (m_form.isMinimized())
-        m_form.setWindowTitle(QStringLiteral(" ") + status);
-    recordEvent(status);
+    recordEvent(m_station.view.netStatus());
 }
 
 void StatusLine::recordEvent(const QString &text)
 {
     const QString line =
-        StatusHistory::historyLine(m_form.environment().clock->now(), text, QLocale());
-    m_form.statusLogForm()->appendLine(line);
+        StatusHistory::historyLine(m_station.environment.clock->now(), text, QLocale());
+    m_history.appendLine(line);
     // Like the traffic logs, a status log that cannot be written never stops the station.
-    if (const QString &path = m_form.environment().statusLogPath; !path.isEmpty())
+    if (const QString &path = m_station.environment.statusLogPath; !path.isEmpty())
         Files::append(path, line.toUtf8());
 }
 
 void StatusLine::showHistory()
 {
-    m_form.statusLogForm()->show();
-    m_form.statusLogForm()->raise();
-    m_form.DisplayStatusHistoryMenuItem->setChecked(true);
+    m_history.show();
+    m_history.raise();
+    m_shown = true;
+    m_station.view.markStatusHistory(true);
+}
+
+void StatusLine::historyHidden()
+{
+    m_shown = false;
+    m_station.view.markStatusHistory(false);
 }
 
 void StatusLine::NetStatus_DblClick()
@@ -42,10 +51,10 @@ void StatusLine::NetStatus_DblClick()
 
 void StatusLine::DisplayStatusHistoryMenuItem_Click()
 {
-    if (!m_form.DisplayStatusHistoryMenuItem->isChecked()) {
+    if (!m_shown) {
         showHistory();
     } else {
-        m_form.DisplayStatusHistoryMenuItem->setChecked(false);
-        m_form.statusLogForm()->hide();
+        m_history.hide();
+        historyHidden();
     }
 }

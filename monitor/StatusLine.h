@@ -1,13 +1,15 @@
 #pragma once
 // The status line's history: every change of the text is time-stamped into the history
 // window, which the menu item, a double-click, Close and the close box show and hide.
-class MainForm;
-class QString;
+#include <QString>
+
+class StatusLogForm;
+struct StationParts;
 
 class StatusLine final
 {
 public:
-    explicit StatusLine(MainForm &form) : m_form(form) {}
+    StatusLine(StationParts &station, StatusLogForm &history);
 
     void NetStatus_Change();
     // A time-stamped line in the history for an event that is no state of the link (the
@@ -18,5 +20,9 @@ public:
 
 private:
     void showHistory();
-    MainForm &m_form;
+    void historyHidden();
+
+    StationParts &m_station;
+    StatusLogForm &m_history;
+    bool m_shown = false;
 };

@@ -1,10 +1,9 @@
 #include "monitor/StatusLogForm.h"
 
-#include "app/MainForm.h"
+#include "app/TwipsPlacement.h"
 #include "monitor/StatusHistory.h"
 #include "platform/Printing.h"
 
-#include <QAction>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -12,7 +11,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-StatusLogForm::StatusLogForm(MainForm &form) : QWidget(&form, Qt::Window), m_form(form)
+StatusLogForm::StatusLogForm(QWidget &owner, Printing &printing)
+    : QWidget(&owner, Qt::Window), m_printing(printing)
 {
     setWindowTitle(QStringLiteral(" Display Status History"));
     StatusTextBox = new QPlainTextEdit(this);
@@ -30,7 +30,7 @@ StatusLogForm::StatusLogForm(MainForm &form) : QWidget(&form, Qt::Window), m_for
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(StatusTextBox);
     layout->addLayout(buttons);
-    resize(form.twipsToPixels(6000), form.twipsToPixels(4000));
+    resize(TwipsPlacement::toPixels(owner, 6000), TwipsPlacement::toPixels(owner, 4000));
 
     connect(ClearButton, &QPushButton::clicked, this, &StatusLogForm::ClearButton_Click);
     connect(CloseButton, &QPushButton::clicked, this, &StatusLogForm::CloseButton_Click);
@@ -62,7 +62,7 @@ void StatusLogForm::ClearButton_Click()
 void StatusLogForm::CloseButton_Click()
 {
     hide();
-    m_form.DisplayStatusHistoryMenuItem->setChecked(false);
+    Q_EMIT hiddenByUser();
 }
 
 void StatusLogForm::PrintButton_Click()
@@ -71,17 +71,17 @@ void StatusLogForm::PrintButton_Click()
     text.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
     if (text.isEmpty())
         text = m_history;
-    m_form.environment().printing->printText(this, QStringLiteral("\r\n") + text);
+    m_printing.printText(this, QStringLiteral("\r\n") + text);
 }
 
 void StatusLogForm::closeEvent(QCloseEvent *event)
 {
     // The close box hides the window; only the end of the program closes it.
-    if (m_form.isUnloaded()) {
+    if (m_closable) {
         event->accept();
         return;
     }
     event->ignore();
     hide();
-    m_form.DisplayStatusHistoryMenuItem->setChecked(false);
+    Q_EMIT hiddenByUser();
 }

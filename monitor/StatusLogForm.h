@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-class MainForm;
+class Printing;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -14,7 +14,7 @@ class StatusLogForm final : public QWidget
     Q_DISABLE_COPY_MOVE(StatusLogForm)
 
 public:
-    explicit StatusLogForm(MainForm &form);
+    StatusLogForm(QWidget &owner, Printing &printing);
 
     void appendLine(const QString &line);
     // The history, CR LF line ends included.
@@ -23,11 +23,17 @@ public:
     void ClearButton_Click();
     void CloseButton_Click();
     void PrintButton_Click();
+    // At the end of the run the window may close for good.
+    void allowClose() { m_closable = true; }
 
     QPlainTextEdit *StatusTextBox = nullptr;
     QPushButton *ClearButton = nullptr;
     QPushButton *CloseButton = nullptr;
     QPushButton *PrintButton = nullptr;
+
+Q_SIGNALS:
+    // Close or the close box hid the window.
+    void hiddenByUser();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -35,6 +41,7 @@ protected:
 private:
     void showHistory();
 
-    MainForm &m_form;
+    Printing &m_printing;
+    bool m_closable = false;
     QString m_history;
 };

@@ -1,20 +1,11 @@
 #include "monitor/TrafficMonitor.h"
 
-#include "app/MainForm.h"
-#include "monitor/StatusLine.h"
-#include "monitor/TrafficBox.h"
+#include "app/StationParts.h"
 #include "serial/SerialForwarder.h"
 #include "serial/TrafficLogWriter.h"
 
-#include <QAction>
 #include <QLabel>
 #include <QPainter>
-#include <QPushButton>
-
-namespace
-{
-const QColor kLogFlashColour(0xff, 0xff, 0x00); // red and green full, blue none
-}
 
 QPixmap TrafficMonitor::lampPicture(const QColor &colour, int pixels)
 {
@@ -37,50 +28,40 @@ void TrafficMonitor::showLamp(QLabel *lamp, const QPixmap &picture)
         lamp->setPixmap(picture);
 }
 
-void TrafficMonitor::countDown(int &timeout, QLabel *lamp)
+void TrafficMonitor::countDown(int &timeout, StationView::Lamp lamp)
 {
     if (timeout <= 0)
         return;
     --timeout;
-    showLamp(lamp, timeout > 0 ? m_form.RedLED : m_form.GreenLED);
+    m_station.view.showLamp(lamp,
+                            timeout > 0 ? StationView::Colour::Red : StationView::Colour::Green);
 }
 
 void TrafficMonitor::RS232timer_Timer()
 {
-    countDown(m_form.RxLEDtimeout, m_form.RxLED);
-    countDown(m_form.TxLEDtimeout, m_form.TxLED);
-    if (m_form.LogFlashCount > 0) {
-        --m_form.LogFlashCount;
-        QPalette palette = m_form.TrafficLogButton->palette();
-        palette.setColor(QPalette::Button, m_form.LogFlashCount > 0
-                                               ? kLogFlashColour
-                                               : m_form.palette().color(QPalette::Button));
-        m_form.TrafficLogButton->setPalette(palette);
+    StationState &state = m_station.state;
+    countDown(state.RxLEDtimeout, StationView::Lamp::Receive);
+    countDown(state.TxLEDtimeout, StationView::Lamp::Transmit);
+    if (state.LogFlashCount > 0) {
+        --state.LogFlashCount;
+        m_station.view.showLogFlash(state.LogFlashCount > 0);
     }
 
     for (const QString &report :
-         {TrafficLogWriter::AppendTrafficLog(m_rxLog, m_form.RxLogFile, m_form.RxLogBuffer,
-                                             m_form.LogFlashCount),
-          TrafficLogWriter::AppendTrafficLog(m_txLog, m_form.TxLogFile, m_form.TxLogBuffer,
-                                             m_form.LogFlashCount)}) {
+         {TrafficLogWriter::AppendTrafficLog(m_rxLog, state.RxLogFile, state.RxLogBuffer,
+                                             state.LogFlashCount),
+          TrafficLogWriter::AppendTrafficLog(m_txLog, state.TxLogFile, state.TxLogBuffer,
+                                             state.LogFlashCount)}) {
         if (!report.isEmpty())
-            m_form.statusLine().recordEvent(report);
+            m_station.view.recordEvent(report);
     }
 
-    m_form.RxTextBox->refresh();
-    m_form.TxTextBox->refresh();
-    m_form.serialForwarder().checkBackPressure();
+    m_station.view.refreshTraffic();
+    m_forwarder.checkBackPressure();
 }
 
 void TrafficMonitor::ViewMenuItem_Click()
 {
-    if (m_form.ViewMenuItem->isChecked()) {
-        m_form.ViewMenuItem->setChecked(false);
-        m_form.setHeightTwips(MainForm::kCollapsedHeightTwips);
-    } else {
-        m_form.ViewMenuItem->setChecked(true);
-        m_form.setHeightTwips(MainForm::kExpandedHeightTwips);
-        m_form.RxTextBox->clearTraffic();
-        m_form.TxTextBox->clearTraffic();
-    }
+    m_station.state.ViewTraffic = !m_station.state.ViewTraffic;
+    m_station.view.showExpanded(m_station.state.ViewTraffic);
 }

@@ -10,23 +10,24 @@
 // dropped.
 #include <QtGlobal>
 
-class MainForm;
+struct StationParts;
+class SerialReconnector;
 
 class SerialForwarder final
 {
 public:
-    static constexpr int kLampTicks = 3;
     // The echo's marks, in bytes waiting for the serial port: far below the port's own
     // bound, so a chunk read just before the hold still fits.
     static constexpr int kEchoBacklogBound = 256 * 1024;
     static constexpr int kEchoBacklogResume = 128 * 1024;
 
-    explicit SerialForwarder(MainForm &form) : m_form(form) {}
+    SerialForwarder(StationParts &station, SerialReconnector &reconnector)
+        : m_station(station), m_reconnector(reconnector)
+    {
+    }
 
     void RS232comms_OnComm();
     void ReadSerialInput();
-    void FlashRxLed();
-    void FlashTxLed();
     // The socket can take data again.
     void Socket1_Writable();
     // Runs every RS232timer tick: resumes input held back for a connection that is gone.
@@ -42,7 +43,8 @@ public:
 private:
     void holdInput(bool &reason, bool held);
 
-    MainForm &m_form;
+    StationParts &m_station;
+    SerialReconnector &m_reconnector;
     bool m_inputPaused = false;
     bool m_heldForSocket = false;
     bool m_heldForEcho = false;

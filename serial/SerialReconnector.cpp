@@ -1,11 +1,9 @@
 #include "serial/SerialReconnector.h"
 
-#include "app/MainForm.h"
+#include "app/StationParts.h"
 #include "platform/SerialControl.h"
 
-#include <QLabel>
-
-SerialReconnector::SerialReconnector(MainForm &form) : m_form(form)
+SerialReconnector::SerialReconnector(StationParts &station) : m_station(station)
 {
     m_timer.setInterval(kRetryInterval);
     connect(&m_timer, &QTimer::timeout, this, &SerialReconnector::retry);
@@ -13,7 +11,7 @@ SerialReconnector::SerialReconnector(MainForm &form) : m_form(form)
 
 void SerialReconnector::expectPort()
 {
-    if (m_form.RS232comms->PortOpen())
+    if (m_station.RS232comms.PortOpen())
         return;
     m_expecting = true;
     if (!m_paused)
@@ -37,7 +35,7 @@ void SerialReconnector::setPaused(bool paused)
 
 void SerialReconnector::retry()
 {
-    SerialControl &serial = *m_form.RS232comms;
+    SerialControl &serial = m_station.RS232comms;
     if (!m_expecting || m_paused)
         return;
     if (!serial.PortOpen()) {
@@ -47,9 +45,9 @@ void SerialReconnector::retry()
             return;
     }
     forget();
-    m_form.updateSerialFrameCaption();
-    m_form.RxLEDtimeout = 0;
-    m_form.TxLEDtimeout = 0;
-    m_form.RxLED->setPixmap(m_form.GreenLED);
-    m_form.TxLED->setPixmap(m_form.GreenLED);
+    m_station.showSerialFrameCaption();
+    m_station.state.RxLEDtimeout = 0;
+    m_station.state.TxLEDtimeout = 0;
+    m_station.view.showLamp(StationView::Lamp::Receive, StationView::Colour::Green);
+    m_station.view.showLamp(StationView::Lamp::Transmit, StationView::Colour::Green);
 }

@@ -18,7 +18,7 @@
 
 #include <chrono>
 
-class MainForm;
+struct StationParts;
 
 class SerialReconnector final : public QObject
 {
@@ -28,7 +28,7 @@ class SerialReconnector final : public QObject
 public:
     static constexpr std::chrono::milliseconds kRetryInterval{1000};
 
-    explicit SerialReconnector(MainForm &form);
+    explicit SerialReconnector(StationParts &station);
 
     // The port named by the serial component should be open; keeps trying until it is.
     void expectPort();
@@ -42,7 +42,7 @@ public:
 private:
     void retry();
 
-    MainForm &m_form;
+    StationParts &m_station;
     QTimer m_timer;
     bool m_expecting = false;
     bool m_paused = false;

@@ -28,13 +28,9 @@ struct LogState {
 
 // A switched-off log drops what is left in its buffer only past this size.
 inline constexpr qsizetype kSwitchedOffLimit = 20000;
-// A log file that stays unavailable cannot make its buffer grow without end.
-inline constexpr qsizetype kBufferCeiling = 16 * 1024 * 1024;
 // Ticks for which the Log Traffic button shows that data was written.
 inline constexpr int kFlashTicks = 3;
 
-// What producers call instead of appending to the buffer themselves.
-void queueForLog(QByteArray &buffer, const QByteArray &bytes);
 // One tick's work for one log: an empty path means the log is off. Returns the line for
 // the status history when the log starts failing or is written again, else nothing.
 QString AppendTrafficLog(LogState &log, const QString &path, QByteArray &buffer,

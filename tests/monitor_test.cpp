@@ -7,7 +7,9 @@
 #include "monitor/TrafficView.h"
 #include "platform/SerialControl.h"
 #include "serial/SerialForwarder.h"
+#include "serial/SerialReconnector.h"
 #include "support/StationFixture.h"
+#include "support/StationRecorder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -106,7 +108,8 @@ class MonitorTest final : public QObject
 private Q_SLOTS:
     void receiveLamp_redAtNextTwoTicksGreenAtThird();
     void receiveLamp_continuedTraffic_staysRedUntilThirdTickAfterLast();
-    void transmitLamp_redAtNextTwoTicksGreenAtThird();
+    void flashedLamp_redAtNextTwoTicksGreenAtThird_data();
+    void flashedLamp_redAtNextTwoTicksGreenAtThird();
     void receiveLamp_steadyTraffic_notRepaintedWhileItStaysRed();
     void logTrafficButton_yellowWhileLogFlashCountRuns();
     void receiveLog_fifo_carriesTrafficToAReadingProgram();
@@ -179,7 +182,7 @@ void MonitorTest::receiveLamp_steadyTraffic_notRepaintedWhileItStaysRed()
 
     // Traffic between every two ticks keeps the lamp red: it changes once, to red.
     for (int tick = 0; tick < 10; ++tick) {
-        form.serialForwarder().FlashRxLed();
+        form.flashRxLed();
         lamps.tick();
         QCoreApplication::processEvents();
     }
@@ -187,22 +190,35 @@ void MonitorTest::receiveLamp_steadyTraffic_notRepaintedWhileItStaysRed()
     QVERIFY2(paints >= 1 && paints <= 2, qPrintable(QString::number(paints)));
 }
 
-void MonitorTest::transmitLamp_redAtNextTwoTicksGreenAtThird()
+void MonitorTest::flashedLamp_redAtNextTwoTicksGreenAtThird_data()
 {
-    LampStation lamps;
-    QVERIFY(lamps.ok());
-    MainForm &form = lamps.form();
+    QTest::addColumn<StationView::Lamp>("lamp");
+    QTest::newRow("receive") << StationView::Lamp::Receive;
+    QTest::newRow("transmit") << StationView::Lamp::Transmit;
+}
 
-    form.serialForwarder().FlashTxLed();
-    QCOMPARE(lampColour(form, form.TxLED), QStringLiteral("green"));
-    QStringList seen;
+void MonitorTest::flashedLamp_redAtNextTwoTicksGreenAtThird()
+{
+    QFETCH(StationView::Lamp, lamp);
+    RecordedStation station;
+    SerialReconnector reconnector(station.parts);
+    SerialForwarder forwarder(station.parts, reconnector);
+    TrafficMonitor monitor(station.parts, forwarder);
+
+    if (lamp == StationView::Lamp::Receive)
+        station.state.flashRxLed();
+    else
+        station.state.flashTxLed();
+    QVERIFY(station.view.lamps.empty());
+    using Colour = StationView::Colour;
+    QList<Colour> seen;
     for (int tick = 0; tick < 4; ++tick) {
-        lamps.tick();
-        seen.append(lampColour(form, form.TxLED));
+        monitor.RS232timer_Timer();
+        seen.append(station.view.lamps.at(lamp));
     }
-    QCOMPARE(seen, (QStringList{QStringLiteral("red"), QStringLiteral("red"),
-                                QStringLiteral("green"), QStringLiteral("green")}));
-    QCOMPARE(lampColour(form, form.RxLED), QStringLiteral("green"));
+    QCOMPARE(seen, (QList<Colour>{Colour::Red, Colour::Red, Colour::Green, Colour::Green}));
+    // The other lamp is not touched.
+    QCOMPARE(station.view.lamps.size(), std::size_t(1));
 }
 
 void MonitorTest::logTrafficButton_yellowWhileLogFlashCountRuns()

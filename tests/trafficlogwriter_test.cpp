@@ -1,3 +1,4 @@
+#include "app/LogQueue.h"
 #include "serial/TrafficLogWriter.h"
 
 #include <QDir>
@@ -73,7 +74,7 @@ void TrafficLogWriterTest::init()
 
 void TrafficLogWriterTest::append_everyByteValue_reachesFileUnchangedAndEmptiesBuffer()
 {
-    TrafficLogWriter::queueForLog(m_buffer, everyByteValue());
+    LogQueue::queue(m_buffer, everyByteValue());
     append(m_path);
 
     QCOMPARE(contentOf(m_path), everyByteValue());
@@ -81,7 +82,7 @@ void TrafficLogWriterTest::append_everyByteValue_reachesFileUnchangedAndEmptiesB
     QCOMPARE(m_flash, 3);
 
     m_flash = 1;
-    TrafficLogWriter::queueForLog(m_buffer, QByteArray("\r\n\0", 3));
+    LogQueue::queue(m_buffer, QByteArray("\r\n\0", 3));
     append(m_path);
 
     QCOMPARE(contentOf(m_path), everyByteValue() + QByteArray("\r\n\0", 3));
@@ -98,12 +99,12 @@ void TrafficLogWriterTest::append_emptyBuffer_touchesNothing()
 
 void TrafficLogWriterTest::append_renamedLog_isReplacedByNewFileWithOnlyNewData()
 {
-    TrafficLogWriter::queueForLog(m_buffer, "first tick");
+    LogQueue::queue(m_buffer, "first tick");
     append(m_path);
     const QString renamed = m_path + QStringLiteral(".taken");
     QVERIFY(QFile::rename(m_path, renamed));
 
-    TrafficLogWriter::queueForLog(m_buffer, "second tick");
+    LogQueue::queue(m_buffer, "second tick");
     append(m_path);
 
     QCOMPARE(contentOf(m_path), QByteArray("second tick"));
@@ -111,7 +112,7 @@ void TrafficLogWriterTest::append_renamedLog_isReplacedByNewFileWithOnlyNewData(
 
     // A reader that deleted the log gets a new one at the next append as well.
     QVERIFY(QFile::remove(m_path));
-    TrafficLogWriter::queueForLog(m_buffer, "third tick");
+    LogQueue::queue(m_buffer, "third tick");
     append(m_path);
     QCOMPARE(contentOf(m_path), QByteArray("third tick"));
 }
@@ -125,7 +126,7 @@ void TrafficLogWriterTest::append_unavailablePath_keepsDataUntilItCanBeWritten()
     for (int tick = 0; tick < 5; ++tick) {
         const QByteArray chunk = QByteArray::number(tick) + everyByteValue();
         expected += chunk;
-        TrafficLogWriter::queueForLog(m_buffer, chunk);
+        LogQueue::queue(m_buffer, chunk);
         reports += append(m_path);
         QCOMPARE(m_buffer, expected);
         QCOMPARE(m_flash, 0);
@@ -149,7 +150,7 @@ void TrafficLogWriterTest::append_fifo_flowsToItsReaderWithoutBlocking()
 {
     QVERIFY(::mkfifo(QFile::encodeName(m_path).constData(), 0600) == 0);
     const QByteArray early("before the reader");
-    TrafficLogWriter::queueForLog(m_buffer, early);
+    LogQueue::queue(m_buffer, early);
 
     // No reader yet: kept as for a file that cannot be opened, and told once.
     const QString refused = append(m_path);
@@ -169,7 +170,7 @@ void TrafficLogWriterTest::append_fifo_flowsToItsReaderWithoutBlocking()
     QByteArray expected = early;
     for (int round = 0; round < 400; ++round)
         expected += everyByteValue();
-    TrafficLogWriter::queueForLog(m_buffer, expected.mid(early.size()));
+    LogQueue::queue(m_buffer, expected.mid(early.size()));
     QCOMPARE(append(m_path), QStringLiteral("Receive log written again"));
     QVERIFY(!m_buffer.isEmpty());
     QByteArray received;
@@ -185,7 +186,7 @@ void TrafficLogWriterTest::append_fifo_flowsToItsReaderWithoutBlocking()
 
     // The reader gone: told once more, the bytes kept, and the program not ended by SIGPIPE.
     ::close(reader);
-    TrafficLogWriter::queueForLog(m_buffer, "after the reader");
+    LogQueue::queue(m_buffer, "after the reader");
     const QString gone = append(m_path);
     QVERIFY2(gone.contains(QStringLiteral("has gone")), qPrintable(gone));
     QCOMPARE(m_buffer, QByteArray("after the reader"));
@@ -206,7 +207,7 @@ void TrafficLogWriterTest::append_switchedOffLog_dropsOnlyMoreThan20000Bytes()
     QFETCH(int, buffered);
     QFETCH(bool, dropped);
     const QByteArray data(buffered, 'd');
-    TrafficLogWriter::queueForLog(m_buffer, data);
+    LogQueue::queue(m_buffer, data);
 
     append(QString());
 
@@ -220,15 +221,15 @@ void TrafficLogWriterTest::append_switchedOffLog_dropsOnlyMoreThan20000Bytes()
 
 void TrafficLogWriterTest::queue_atCeiling_keepsOldestBytesAndLeavesNewestOut()
 {
-    constexpr qsizetype kCeiling = TrafficLogWriter::kBufferCeiling;
+    constexpr qsizetype kCeiling = LogQueue::kBufferCeiling;
     m_buffer = QByteArray(kCeiling - 10, 'o');
 
-    TrafficLogWriter::queueForLog(m_buffer, "0123456789abcdef");
+    LogQueue::queue(m_buffer, "0123456789abcdef");
 
     QCOMPARE(m_buffer.size(), kCeiling);
     QVERIFY(m_buffer.endsWith("o0123456789"));
 
-    TrafficLogWriter::queueForLog(m_buffer, "more");
+    LogQueue::queue(m_buffer, "more");
     QCOMPARE(m_buffer.size(), kCeiling);
     QVERIFY(m_buffer.endsWith("o0123456789"));
     QVERIFY(m_buffer.startsWith("ooo"));
@@ -236,13 +237,13 @@ void TrafficLogWriterTest::queue_atCeiling_keepsOldestBytesAndLeavesNewestOut()
 
 void TrafficLogWriterTest::queue_afterFlushAtCeiling_acceptsDataAgain()
 {
-    constexpr qsizetype kCeiling = TrafficLogWriter::kBufferCeiling;
-    TrafficLogWriter::queueForLog(m_buffer, QByteArray(kCeiling, 'a'));
-    TrafficLogWriter::queueForLog(m_buffer, "lost");
+    constexpr qsizetype kCeiling = LogQueue::kBufferCeiling;
+    LogQueue::queue(m_buffer, QByteArray(kCeiling, 'a'));
+    LogQueue::queue(m_buffer, "lost");
     QCOMPARE(m_buffer.size(), kCeiling);
 
     append(m_path);
-    TrafficLogWriter::queueForLog(m_buffer, "after");
+    LogQueue::queue(m_buffer, "after");
     append(m_path);
 
     const QByteArray content = contentOf(m_path);

@@ -1,7 +1,4 @@
-#include "dialogs/TwipsPlacement.h"
-
-#include "app/MainForm.h"
-#include "dialogs/ValueLabel.h"
+#include "app/TwipsPlacement.h"
 
 #include <QAbstractButton>
 #include <QDialog>
@@ -9,11 +6,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 namespace
 {
 
 constexpr int kMarginTwips = 120;
+constexpr int kTwipsPerInch = 1440;
 constexpr double kFontStep = 0.5;
 
 void widenToCaption(QWidget *widget)
@@ -86,21 +85,28 @@ void shrinkUntilItFits(QLabel *label)
 namespace TwipsPlacement
 {
 
-void place(const MainForm &form, QWidget *widget, int left, int top, int width, int height)
+int toPixels(const QWidget &onScreen, int twips)
 {
-    widget->setGeometry(form.twipsToPixels(left), form.twipsToPixels(top),
-                        form.twipsToPixels(width), form.twipsToPixels(height));
+    const QScreen *screen = onScreen.screen();
+    const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
+    return qRound(twips * dpi / kTwipsPerInch);
 }
 
-void setUpFixedDialog(const MainForm &form, QDialog *dialog, const QString &title, int widthTwips,
-                      int heightTwips)
+void place(const QWidget &onScreen, QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(toPixels(onScreen, left), toPixels(onScreen, top),
+                        toPixels(onScreen, width), toPixels(onScreen, height));
+}
+
+void setUpFixedDialog(const QWidget &onScreen, QDialog *dialog, const QString &title,
+                      int widthTwips, int heightTwips)
 {
     dialog->setWindowTitle(title);
     dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     dialog->setModal(true);
     useDesignFont(dialog);
-    dialog->setFixedSize(form.twipsToPixels(widthTwips), form.twipsToPixels(heightTwips));
+    dialog->setFixedSize(toPixels(onScreen, widthTwips), toPixels(onScreen, heightTwips));
 }
 
 QLabel *rightAlignedLabel(const QString &caption, QWidget *parent)
@@ -120,14 +126,14 @@ void useDesignFont(QWidget *window)
     window->setFont(font);
 }
 
-void fitToText(const MainForm &form, QWidget *window)
+void fitToText(const QWidget &onScreen, QWidget *window)
 {
     const int designRight = rightEdge(*window);
     for (QGroupBox *frame : window->findChildren<QGroupBox *>())
         keepInsideFrame(frame);
     for (QLabel *label : window->findChildren<QLabel *>()) {
         // Value fields show paths of any length; they are allowed to cut them.
-        if (qobject_cast<ValueLabel *>(label) || !label->pixmap().isNull())
+        if (label->property(kCutsTextProperty).toBool() || !label->pixmap().isNull())
             continue;
         if (label->wordWrap())
             shrinkUntilItFits(label);
@@ -150,7 +156,7 @@ void fitToText(const MainForm &form, QWidget *window)
     const int right = rightEdge(*window);
     if (right <= designRight)
         return;
-    const int wanted = right + form.twipsToPixels(kMarginTwips);
+    const int wanted = right + toPixels(onScreen, kMarginTwips);
     if (wanted <= window->width())
         return;
     if (window->minimumWidth() == window->maximumWidth())

@@ -1,11 +1,10 @@
 #pragma once
-// The dialogs are laid out in twips, as the main window is; the station converts them for
-// the screen it is on. The twips sizes were drawn for an 8 point sans serif of the
+// The main window, the dialogs and the about box are laid out in twips; they are converted
+// for the screen the window is on. The twips sizes were drawn for an 8 point sans serif of the
 // Helvetica kind; where the font at hand is wider, fitToText gives a caption the room it
 // needs rather than cutting it off.
 #include <QWidget>
 
-class MainForm;
 class QDialog;
 class QLabel;
 
@@ -14,12 +13,17 @@ namespace TwipsPlacement
 
 inline constexpr int kDesignPointSize = 8;
 inline constexpr double kSmallestPointSize = 6.0;
+// Labels with this property set show values of any length and may cut them: fitToText
+// leaves them as they are.
+inline constexpr const char *kCutsTextProperty = "cutsText";
 
-void place(const MainForm &form, QWidget *widget, int left, int top, int width, int height);
+int toPixels(const QWidget &onScreen, int twips);
+
+void place(const QWidget &onScreen, QWidget *widget, int left, int top, int width, int height);
 // A modal dialog of a size fixed in twips, with a title bar that offers only its close box,
 // in the design font. Its controls come after, and fitToText last.
-void setUpFixedDialog(const MainForm &form, QDialog *dialog, const QString &title, int widthTwips,
-                      int heightTwips);
+void setUpFixedDialog(const QWidget &onScreen, QDialog *dialog, const QString &title,
+                      int widthTwips, int heightTwips);
 // A caption that sits left of its field: fitToText grows it to the left, towards the edge.
 QLabel *rightAlignedLabel(const QString &caption, QWidget *parent);
 // The design font: the first of the usual dialog families that is installed.
@@ -30,6 +34,6 @@ void useDesignFont(QWidget *window);
 // box that wraps its caption grows in height instead), shrinks the font of word-wrapped labels
 // until their text fits their box, and widens the window when a caption now reaches past its right
 // edge.
-void fitToText(const MainForm &form, QWidget *window);
+void fitToText(const QWidget &onScreen, QWidget *window);
 
 } // namespace TwipsPlacement
