@@ -85,6 +85,7 @@ MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
 MainForm::~MainForm()
 {
     Form_Unload();
+    finishUnload();
     delete m_statusLogForm;
 }
 
@@ -262,7 +263,7 @@ void MainForm::connectEvents()
     connect(Socket1, &SocketControl::writable, this,
             [this] { m_serialForwarder->Socket1_Writable(); });
     connect(Socket1, &SocketControl::drained, this, [this] {
-        if (m_unloaded)
+        if (m_unloadFinished && m_closing)
             close();
     });
     connect(RS232comms, &SerialControl::OnComm, this,
@@ -342,21 +343,33 @@ void MainForm::Form_Unload()
     if (Socket1->IsConnected())
         Socket1->Disconnect();
     Socket1->Close();
-    for (int pass = 0; pass < 3; ++pass)
-        QCoreApplication::processEvents();
+    // The closed socket's queued events run first; the rest continues from the event loop
+    // rather than from a loop nested in here.
+    QTimer::singleShot(0, this, [this] { finishUnload(); });
+}
+
+void MainForm::finishUnload()
+{
+    if (m_unloadFinished)
+        return;
+    m_unloadFinished = true;
     Socket1->Cleanup();
     m_serialReconnector->forget();
     RS232comms->setPortOpen(false);
     m_statusLogForm->hide();
+    if (m_closing)
+        close();
 }
 
 void MainForm::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
-    // The peer is still taking the last bytes of the closed connection (bounded in time):
-    // the window goes now, the program ends when the drain has. A hidden window's close
-    // does not count as the last window closing, hence closed().
-    if (Socket1->isDraining()) {
+    // Until the shutdown has run to its end, and while the peer is still taking the last
+    // bytes of the closed connection (bounded in time), the window is gone but the program
+    // is not. A hidden window's close does not count as the last window closing, hence
+    // closed().
+    if (!m_unloadFinished || Socket1->isDraining()) {
+        m_closing = true;
         hide();
         event->ignore();
         return;

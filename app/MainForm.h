@@ -57,7 +57,8 @@ public:
 
     // Runs start-up; the window is shown at its end.
     void Form_Load();
-    // Runs shutdown once, whatever asked for it (close box, File > Exit, a signal).
+    // Runs shutdown once, whatever asked for it (close box, File > Exit, a signal). Its last
+    // steps (socket layer released, serial port closed) follow from the event loop.
     void Form_Unload();
     // A stop signal asked for the shutdown: nobody may be there to answer a box.
     void markStopSignalled() { m_stopSignalled = true; }
@@ -162,6 +163,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void finishUnload();
     void buildControls();
     void buildMenus();
     void connectEvents();
@@ -182,5 +184,8 @@ private:
     std::unique_ptr<HelpMenu> m_helpMenu;
     int m_heightTwips = kCollapsedHeightTwips;
     bool m_unloaded = false;
+    bool m_unloadFinished = false;
+    // The window was asked to close while the shutdown or a drain was still running.
+    bool m_closing = false;
     bool m_stopSignalled = false;
 };

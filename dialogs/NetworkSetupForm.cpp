@@ -11,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -191,9 +190,8 @@ void NetworkSetupForm::IPcheckButton_Click()
 void NetworkSetupForm::OKbutton_Click()
 {
     SocketControl &socket = m_station.Socket1;
+    // Events the closed connection left queued are dropped by the socket itself.
     socket.Close();
-    // The socket's closing events are handled before anything changes under them.
-    QCoreApplication::processEvents();
 
     const QString host = RemoteHostBox->text();
     if (Routines::IsIPAddress(host)) {

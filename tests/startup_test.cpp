@@ -313,7 +313,7 @@ void StartupTest::shutdown_savesSerialPortNumberOnlyWhileOpen()
 
     station.unload();
 
-    QVERIFY(!form.RS232comms->PortOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(!form.RS232comms->PortOpen(), 1000);
     const SettingsReadResult saved = station.readSettings();
     QVERIFY2(saved.complete, qPrintable(saved.error));
     QCOMPARE(saved.records.serialPort, savedPort);
