@@ -67,14 +67,6 @@ void PacketReader::keepCurrent()
     remember();
 }
 
-void PacketReader::clear()
-{
-    m_buffer.clear();
-    m_current.reset();
-    forgetSearch();
-    remember();
-}
-
 bool PacketReader::holdsIncompleteData() const
 {
     return m_buffer.size() >= kHeaderLength && m_buffer.startsWith(m_delim) &&

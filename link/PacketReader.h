@@ -47,8 +47,6 @@ public:
     // Puts the packet last returned by next() back at the head of the buffer, from its
     // delimiter on, to be returned again after the next append().
     void keepCurrent();
-    // A packet never spans two connections.
-    void clear();
     // True when, after next() returned nothing, a "D" packet waits for its end.
     bool holdsIncompleteData() const;
 

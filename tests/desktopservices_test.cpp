@@ -1,3 +1,5 @@
+// The real desktop services behind the fakes the other tests use: Qt's own message boxes, file
+// and print dialogs answered as a user would, helper programs, the clock and the random draw.
 #include "platform/Clock.h"
 #include "platform/FilePicker.h"
 #include "platform/MessageBoxes.h"
@@ -7,9 +9,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -18,60 +18,32 @@
 
 #include <csignal>
 #include <functional>
-#include <memory>
 
 namespace
 {
 
-// Closes whatever modal dialog is still up after the test's own action, for a few seconds,
-// so that a dialog that refuses the action (and perhaps opens a warning of its own) ends the
-// test with a failure instead of hanging it.
-void closeStrayDialogs(QObject *scope)
-{
-    auto *timer = new QTimer(scope);
-    timer->setInterval(100);
-    int ticks = 0;
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, ticks]() mutable {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            dialog->reject();
-        if (++ticks > 30) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-}
-
-// Runs the action on the modal dialog of the given type as soon as it is up.
-// The timers belong to scope, which the test deletes when it ends, so none of them reaches
-// into the next test.
+// Runs the action on the modal dialog of the given type once it is up and has the focus; from
+// then on rejects
+// any dialog still up, so that one refusing the action fails the test instead of hanging it.
+// The timers belong to scope, which the test deletes when it ends.
 template <typename Dialog> void whenShown(QObject *scope, std::function<void(Dialog *)> action)
 {
     auto *timer = new QTimer(scope);
-    timer->setInterval(10);
-    int tries = 0;
-    QObject::connect(timer, &QTimer::timeout, timer, [scope, timer, action, tries]() mutable {
-        if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            closeStrayDialogs(scope);
-            action(dialog);
-        } else if (++tries > 500) {
-            timer->stop();
-            timer->deleteLater();
-        }
+    QObject::connect(timer, &QTimer::timeout, timer, [scope, timer, action] {
+        auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+        if (!dialog || QApplication::activeWindow() != dialog)
+            return;
+        timer->stop();
+        // A timer of its own: a timer does not fire again while its own handler runs.
+        auto *strays = new QTimer(scope);
+        QObject::connect(strays, &QTimer::timeout, strays, [] {
+            if (auto *stray = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                stray->reject();
+        });
+        strays->start(100);
+        action(dialog);
     });
-    timer->start();
-}
-
-QList<QMessageBox *> openMessageBoxes()
-{
-    QList<QMessageBox *> boxes;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-            boxes.append(box);
-    }
-    return boxes;
+    timer->start(10);
 }
 
 } // namespace
@@ -83,76 +55,61 @@ class DesktopServicesTest final : public QObject
 private Q_SLOTS:
     void init() { m_scope = std::make_unique<QObject>(); }
     void cleanup() { m_scope.reset(); }
-    void inform_showsTextTitleAndIconAndReturnsOnOk();
-    void askYesNo_answersTrueOnlyForYes_data();
-    void askYesNo_answersTrueOnlyForYes();
+    void messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes_data();
+    void messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes();
     void informLater_returnsAtOnceAndReportsTheClose();
-    void pick_acceptsNameOfFileThatDoesNotExist();
-    void pick_cancelled_givesEmptyText();
-    void printText_cancelledDialog_printsNothing();
+    void pick_acceptsNewFileNameOrGivesEmptyWhenCancelled_data();
+    void pick_acceptsNewFileNameOrGivesEmptyWhenCancelled();
+    void printText_offersNoRangeAndPrintsNothingWhenCancelled();
     void programs_findStartAndTerminate();
-    void programs_terminateFinishedTask_isFalse();
-    void programs_startMissingProgram_givesZero();
-    void systemRandom_drawsWithinUnitIntervalAndDiffersBetweenInstances();
-    void systemClock_monotonicNeverGoesBack();
+    void randomAndClock_drawInUnitIntervalAndNeverGoBack();
 
 private:
     std::unique_ptr<QObject> m_scope;
 };
 
-void DesktopServicesTest::inform_showsTextTitleAndIconAndReturnsOnOk()
+void DesktopServicesTest::messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes_data()
 {
-    QString seenText;
-    QString seenTitle;
-    QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons seenButtons;
-    whenShown<QMessageBox>(m_scope.get(), [&](QMessageBox *box) {
-        seenText = box->text();
-        seenTitle = box->windowTitle();
-        seenIcon = box->icon();
-        seenButtons = box->standardButtons();
-        box->button(QMessageBox::Ok)->click();
-    });
-
-    DesktopMessageBoxes boxes;
-    boxes.inform(nullptr, QStringLiteral("Log Files Cleared."), QStringLiteral("Tethra"),
-                 MessageBoxes::Icon::Information);
-
-    QCOMPARE(seenText, QStringLiteral("Log Files Cleared."));
-    QCOMPARE(seenTitle, QStringLiteral("Tethra"));
-    QCOMPARE(seenIcon, QMessageBox::Information);
-    QCOMPARE(seenButtons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QTest::addColumn<bool>("ask");
+    QTest::addColumn<int>("button"); // 0: Escape
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("buttons");
+    const int yesNo = QMessageBox::Yes | QMessageBox::No;
+    QTest::newRow("inform, OK") << false << int(QMessageBox::Ok) << false << int(QMessageBox::Ok);
+    QTest::newRow("ask, Yes") << true << int(QMessageBox::Yes) << true << yesNo;
+    QTest::newRow("ask, No") << true << int(QMessageBox::No) << false << yesNo;
+    QTest::newRow("ask, Escape") << true << 0 << false << yesNo;
 }
 
-void DesktopServicesTest::askYesNo_answersTrueOnlyForYes_data()
+void DesktopServicesTest::messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes()
 {
-    QTest::addColumn<int>("button");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
-    QTest::newRow("no") << int(QMessageBox::No) << false;
-    QTest::newRow("escape") << -1 << false;
-}
-
-void DesktopServicesTest::askYesNo_answersTrueOnlyForYes()
-{
+    QFETCH(bool, ask);
     QFETCH(int, button);
-    QFETCH(bool, expected);
-    QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+    QFETCH(bool, answer);
+    QFETCH(int, buttons);
+    QStringList seen;
     whenShown<QMessageBox>(m_scope.get(), [&](QMessageBox *box) {
-        seenIcon = box->icon();
-        if (button < 0)
-            QTest::keyClick(box, Qt::Key_Escape);
+        seen << box->text() << box->windowTitle() << QString::number(box->icon())
+             << QString::number(box->standardButtons().toInt());
+        if (button)
+            QTest::mouseClick(box->button(QMessageBox::StandardButton(button)), Qt::LeftButton);
         else
-            box->button(static_cast<QMessageBox::StandardButton>(button))->click();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     });
-
     DesktopMessageBoxes boxes;
-    const bool answer =
-        boxes.askYesNo(nullptr, QStringLiteral("Are you Sure"),
-                       QStringLiteral("Clear RX and TX Log files"), MessageBoxes::Icon::Question);
-
-    QCOMPARE(answer, expected);
-    QCOMPARE(seenIcon, QMessageBox::Question);
+    const QString text = QStringLiteral("Clear RX and TX Log files");
+    const QString title = QStringLiteral("Are you Sure");
+    const auto icon = ask ? MessageBoxes::Icon::Question : MessageBoxes::Icon::Information;
+    bool given = false;
+    if (ask)
+        given = boxes.askYesNo(nullptr, text, title, icon);
+    else
+        boxes.inform(nullptr, text, title, icon);
+    QCOMPARE(given, answer);
+    QCOMPARE(seen,
+             QStringList({text, title,
+                          QString::number(ask ? QMessageBox::Question : QMessageBox::Information),
+                          QString::number(buttons)}));
 }
 
 void DesktopServicesTest::informLater_returnsAtOnceAndReportsTheClose()
@@ -161,142 +118,104 @@ void DesktopServicesTest::informLater_returnsAtOnceAndReportsTheClose()
     int closed = 0;
     boxes.informLater(nullptr, QStringLiteral("Unknown packet"),
                       QStringLiteral("ERROR - Network Rx Packet"), [&closed] { ++closed; });
-
     QCOMPARE(closed, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(openMessageBoxes().size(), 1, 5000);
-    QPointer<QMessageBox> box = openMessageBoxes().first();
+    const auto shownBox = []() -> QMessageBox * {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                return box;
+        }
+        return nullptr;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(shownBox(), 5000);
+    QPointer<QMessageBox> box = shownBox();
     QCOMPARE(box->windowTitle(), QStringLiteral("ERROR - Network Rx Packet"));
     QCOMPARE(box->text(), QStringLiteral("Unknown packet"));
-
-    box->button(QMessageBox::Ok)->click();
-
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     QCOMPARE(closed, 1);
     QTRY_VERIFY_WITH_TIMEOUT(box.isNull(), 5000);
 }
 
-void DesktopServicesTest::pick_acceptsNameOfFileThatDoesNotExist()
+void DesktopServicesTest::pick_acceptsNewFileNameOrGivesEmptyWhenCancelled_data()
 {
-    QTemporaryDir dir;
-    QString seenTitle;
-    whenShown<QFileDialog>(m_scope.get(), [&](QFileDialog *dialog) {
-        seenTitle = dialog->windowTitle();
-        dialog->selectFile(dir.filePath(QStringLiteral("new-rx.log")));
-        static_cast<QDialog *>(dialog)->accept();
-        // A picker that insists on existing files stays open; end it so the test fails.
-        if (dialog->isVisible())
-            dialog->reject();
-    });
+    QTest::addColumn<QString>("typed"); // empty: Cancel
+    QTest::newRow("new file") << "new-rx.log";
+    QTest::newRow("cancelled") << "";
+}
 
-    DesktopFilePicker picker;
+void DesktopServicesTest::pick_acceptsNewFileNameOrGivesEmptyWhenCancelled()
+{
+    QFETCH(QString, typed);
+    QTemporaryDir dir;
+    const QString path = typed.isEmpty() ? QString() : dir.filePath(typed);
+    QString title;
+    whenShown<QFileDialog>(m_scope.get(), [&](QFileDialog *dialog) {
+        title = dialog->windowTitle();
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        // Typed where the focus is, as a user would; one insisting on existing files stays up.
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
     FilePicker::Request request;
     request.title = QStringLiteral("Select RX Data Traffic Log File");
     request.initialFolder = dir.path();
     request.filter = QStringLiteral("Traffic Log files (LOG) ( *.log);;All files (*.*)");
     request.defaultSuffix = QStringLiteral("*");
-    const QString chosen = picker.pick(nullptr, request);
-
-    QCOMPARE(chosen, dir.filePath(QStringLiteral("new-rx.log")));
-    QCOMPARE(seenTitle, QStringLiteral("Select RX Data Traffic Log File"));
-    QVERIFY(!QFile::exists(chosen));
-}
-
-void DesktopServicesTest::pick_cancelled_givesEmptyText()
-{
-    QTemporaryDir dir;
-    whenShown<QFileDialog>(m_scope.get(), [](QFileDialog *dialog) { dialog->reject(); });
-
     DesktopFilePicker picker;
-    FilePicker::Request request;
-    request.initialFolder = dir.path();
-    request.presetFileName = QStringLiteral("rx.log");
-
-    QCOMPARE(picker.pick(nullptr, request), QString());
+    QCOMPARE(picker.pick(nullptr, request), path);
+    QCOMPARE(title, request.title);
 }
 
-void DesktopServicesTest::printText_cancelledDialog_printsNothing()
+void DesktopServicesTest::printText_offersNoRangeAndPrintsNothingWhenCancelled()
 {
-    bool offeredPrintToFile = true;
-    bool offeredSelection = true;
-    bool offeredPageRange = true;
+    QList<bool> offered;
     whenShown<QPrintDialog>(m_scope.get(), [&](QPrintDialog *dialog) {
-        offeredPrintToFile = dialog->testOption(QAbstractPrintDialog::PrintToFile);
-        offeredSelection = dialog->testOption(QAbstractPrintDialog::PrintSelection);
-        offeredPageRange = dialog->testOption(QAbstractPrintDialog::PrintPageRange);
+        for (const auto option :
+             {QAbstractPrintDialog::PrintToFile, QAbstractPrintDialog::PrintSelection,
+              QAbstractPrintDialog::PrintPageRange})
+            offered.append(dialog->testOption(option));
         dialog->reject();
     });
-
     DesktopPrinting printing;
     QVERIFY(!printing.printText(nullptr, QStringLiteral("history")));
-    QVERIFY(!offeredPrintToFile);
-    QVERIFY(!offeredSelection);
-    QVERIFY(!offeredPageRange);
+    QCOMPARE(offered, QList<bool>({false, false, false}));
 }
 
 void DesktopServicesTest::programs_findStartAndTerminate()
 {
     DesktopPrograms programs;
-    QCOMPARE(programs.findProgram({QStringLiteral("no-such-program-here-x9")}), QString());
-    const QString sleep =
-        programs.findProgram({QStringLiteral("no-such-program-here-x9"), QStringLiteral("sleep")});
+    const QString missing = QStringLiteral("no-such-program-here-x9");
+    QCOMPARE(programs.findProgram({missing}), QString());
+    const QString sleep = programs.findProgram({missing, QStringLiteral("sleep")});
     QVERIFY2(sleep.endsWith(QStringLiteral("/sleep")), qPrintable(sleep));
-
     const qint64 task = programs.start(sleep, {QStringLiteral("30")});
     QVERIFY(task > 0);
-    QVERIFY(::kill(static_cast<pid_t>(task), 0) == 0);
-
+    QCOMPARE(::kill(pid_t(task), 0), 0);
     QVERIFY(programs.terminate(task));
     QTRY_VERIFY_WITH_TIMEOUT(!programs.terminate(task), 5000);
-}
-
-void DesktopServicesTest::programs_terminateFinishedTask_isFalse()
-{
-    DesktopPrograms programs;
-    const QString truePath = programs.findProgram({QStringLiteral("true")});
-    QVERIFY(!truePath.isEmpty());
-    const qint64 task = programs.start(truePath, {});
-    QVERIFY(task > 0);
-
-    QTRY_VERIFY_WITH_TIMEOUT(!programs.terminate(task), 5000);
     QVERIFY(!programs.terminate(0));
-    QVERIFY(!programs.terminate(-5));
-}
-
-void DesktopServicesTest::programs_startMissingProgram_givesZero()
-{
-    DesktopPrograms programs;
     QCOMPARE(programs.start(QStringLiteral("/nonexistent/viewer"), {}), qint64(0));
 }
 
-void DesktopServicesTest::systemRandom_drawsWithinUnitIntervalAndDiffersBetweenInstances()
+void DesktopServicesTest::randomAndClock_drawInUnitIntervalAndNeverGoBack()
 {
     SystemRandom first;
     SystemRandom second;
     double sum = 0;
-    bool differs = false;
-    constexpr int kDraws = 10000;
-    for (int i = 0; i < kDraws; ++i) {
+    bool differ = false;
+    for (int i = 0; i < 10000; ++i) {
         const double a = first.next();
-        const double b = second.next();
         QVERIFY(a >= 0.0 && a < 1.0);
-        QVERIFY(b >= 0.0 && b < 1.0);
-        differs = differs || a != b;
+        differ = differ || a != second.next();
         sum += a;
     }
-    QVERIFY(differs);
-    // A fair draw averages close to one half (the bound is many standard deviations wide).
-    QVERIFY(qAbs(sum / kDraws - 0.5) < 0.05);
-}
+    QVERIFY(differ);
+    QVERIFY(qAbs(sum / 10000 - 0.5) < 0.05); // many standard deviations wide
 
-void DesktopServicesTest::systemClock_monotonicNeverGoesBack()
-{
     SystemClock clock;
     const qint64 start = clock.monotonicMs();
-    qint64 last = start;
-    for (int i = 0; i < 1000; ++i) {
-        const qint64 now = clock.monotonicMs();
-        QVERIFY(now >= last);
-        last = now;
-    }
     QTRY_VERIFY_WITH_TIMEOUT(clock.monotonicMs() - start >= 20, 5000);
     QVERIFY(qAbs(clock.now().secsTo(QDateTime::currentDateTime())) <= 1);
 }

@@ -16,7 +16,6 @@
 #include <QList>
 #include <QPointer>
 #include <QSet>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -36,16 +35,18 @@ public:
         bool answer = false; // the answer given to a Yes/No box
     };
 
-    void inform(QWidget *owner, const QString &text, const QString &title, Icon icon) override;
+    void inform(QWidget *owner, const QString &text, const QString &title, Icon icon) override
+    {
+        record({Kind::Inform, text, title, icon, owner, false});
+    }
     bool askYesNo(QWidget *owner, const QString &text, const QString &title, Icon icon) override;
     // The box counts as closed by the user on the next pass of the event loop, unless
     // holdLaterBoxes is set; then closeHeldBoxes() closes them.
     void informLater(QWidget *owner, const QString &text, const QString &title,
                      std::function<void()> onClosed) override;
 
-    // Answers for Yes/No boxes, used in order; when none is queued, defaultAnswer.
+    // Answers for Yes/No boxes, used in order; No when none is queued.
     void queueAnswer(bool yes) { m_answers.append(yes); }
-    bool defaultAnswer = false;
     bool holdLaterBoxes = false;
     void closeHeldBoxes();
 
@@ -56,11 +57,10 @@ public:
     const QList<Box> &boxes() const { return m_boxes; }
     int count() const { return int(m_boxes.size()); }
     const Box &last() const { return m_boxes.last(); }
-    int countWithText(const QString &text) const;
     void clear() { m_boxes.clear(); }
 
 private:
-    void record(Box box);
+    void record(const Box &box);
 
     QList<Box> m_boxes;
     QList<bool> m_answers;
@@ -75,10 +75,14 @@ public:
         Request request;
     };
 
-    // The chosen path of the next pick; an empty text is a cancelled picker. With nothing
-    // queued the picker is cancelled.
+    // The chosen path of the next pick; an empty text, or nothing queued, is a cancelled
+    // picker.
     void queueAnswer(const QString &path) { m_answers.append(path); }
-    QString pick(QWidget *owner, const Request &request) override;
+    QString pick(QWidget *owner, const Request &request) override
+    {
+        m_calls.append({owner, request});
+        return m_answers.isEmpty() ? QString() : m_answers.takeFirst();
+    }
 
     const QList<Call> &calls() const { return m_calls; }
     int count() const { return int(m_calls.size()); }
@@ -106,7 +110,11 @@ public:
     QString findProgram(const QStringList &candidates) const override;
     qint64 start(const QString &program, const QStringList &arguments) override;
     bool terminate(qint64 taskId) override;
-    bool openUrl(const QString &url) override;
+    bool openUrl(const QString &url) override
+    {
+        m_urls.append(url);
+        return openUrlResult;
+    }
 
     // The user closes the program's window.
     void finish(qint64 taskId) { m_running.remove(taskId); }
@@ -116,8 +124,6 @@ public:
     const QList<Started> &started() const { return m_started; }
     const QList<qint64> &terminated() const { return m_terminated; }
     const QStringList &openedUrls() const { return m_urls; }
-    // Every call of terminate, also those that found the task gone.
-    int terminateCalls() const { return m_terminateCalls; }
 
 private:
     QSet<QString> m_installed;
@@ -127,32 +133,32 @@ private:
     QList<qint64> m_terminated;
     QStringList m_urls;
     qint64 m_nextTaskId = 1000;
-    int m_terminateCalls = 0;
 };
 
-// Follows real time until frozen; a frozen clock moves only by advance() and by
-// stepPerRead on every reading, so a wait that polls the clock ends without real waiting.
+// Follows real time until frozen; a frozen clock moves only by stepPerRead on every reading,
+// so a wait that polls the clock ends without real waiting.
 class FakeClock final : public Clock
 {
 public:
-    FakeClock();
+    FakeClock() { m_started.start(); }
     qint64 monotonicMs() const override;
-    QDateTime now() const override;
+    QDateTime now() const override { return m_now; }
 
-    void freeze(qint64 ms);
-    void advance(qint64 ms);
+    void freeze(qint64 ms)
+    {
+        m_frozen = true;
+        m_frozenMs = ms;
+    }
     qint64 stepPerRead = 0;
     void setNow(const QDateTime &now) { m_now = now; }
     // Runs on every reading of monotonicMs with the value returned.
     std::function<void(qint64)> onRead;
-    int reads() const { return m_reads; }
 
 private:
     QElapsedTimer m_started;
     bool m_frozen = false;
     mutable qint64 m_frozenMs = 0;
-    mutable int m_reads = 0;
-    QDateTime m_now;
+    QDateTime m_now = QDateTime::currentDateTime();
 };
 
 // Returns the queued values in order and then repeats the last one (0.5 when none).
@@ -160,19 +166,28 @@ class FakeRandom final : public RandomSource
 {
 public:
     void queue(double value) { m_values.append(value); }
-    double next() override;
-    int draws() const { return m_draws; }
+    double next() override
+    {
+        if (!m_values.isEmpty())
+            m_last = m_values.takeFirst();
+        return m_last;
+    }
 
 private:
     QList<double> m_values;
     double m_last = 0.5;
-    int m_draws = 0;
 };
 
 class FakePrinting final : public Printing
 {
 public:
-    bool printText(QWidget *owner, const QString &text) override;
+    bool printText(QWidget *, const QString &text) override
+    {
+        ++m_dialogs;
+        if (answer)
+            m_printed.append(text);
+        return answer;
+    }
     bool answer = true; // false: the user cancelled the print dialog
     const QStringList &printed() const { return m_printed; }
     int dialogsShown() const { return m_dialogs; }
@@ -187,18 +202,20 @@ private:
 class TestEnvironment final
 {
 public:
-    explicit TestEnvironment(QString bindAddress = QStringLiteral("127.0.0.1"));
+    explicit TestEnvironment(QString bindAddress = QStringLiteral("127.0.0.1"))
+        : bindAddress(std::move(bindAddress))
+    {
+    }
     TestEnvironment(const TestEnvironment &) = delete;
     TestEnvironment &operator=(const TestEnvironment &) = delete;
 
     StationEnvironment environment();
     bool isValid() const { return m_folder.isValid(); }
     // Ends with '/'.
-    QString settingsFolder() const;
+    QString settingsFolder() const { return m_folder.path() + QLatin1Char('/'); }
     QString filePath(const QString &name) const { return settingsFolder() + name; }
     // Makes Com n name the device: a com<n> symlink in the settings folder.
     bool mapSerialPort(int port, const QString &devicePath) const;
-    bool unmapSerialPort(int port) const;
 
     QString bindAddress;
     FakeClock clock;
