@@ -96,7 +96,7 @@ void SaveDefaults(MainForm &form)
 {
     SettingsRecords records;
     records.portNumber = form.Port_Number;
-    records.remoteHost = Routines::IsIPAddress(form.DestinationName->text())
+    records.remoteHost = Routines::IsIPAddress(form.DestinationText)
                              ? form.Socket1->RemoteHostAddress()
                              : form.Socket1->RemoteHostName();
     // A port waiting for its device stays the station's port for the next start.

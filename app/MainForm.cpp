@@ -407,8 +407,9 @@ void MainForm::setHeightTwips(int twips)
 
 void MainForm::setNetStatus(const QString &text)
 {
-    if (text == NetStatus->text())
+    if (text == StatusText)
         return;
+    StatusText = text;
     NetStatus->setText(text);
     if (isMinimized())
         setWindowTitle(QStringLiteral(" ") + text);
@@ -417,7 +418,7 @@ void MainForm::setNetStatus(const QString &text)
 
 QString MainForm::netStatus() const
 {
-    return NetStatus->text();
+    return StatusText;
 }
 
 void MainForm::recordEvent(const QString &text)

@@ -34,6 +34,7 @@ void StationParts::showSerialFrameCaption()
 
 void StationParts::showDestination()
 {
-    view.showDestinationName(Socket1.RemoteHostName().isEmpty() ? Socket1.RemoteHostAddress()
-                                                                : Socket1.RemoteHostName());
+    state.DestinationText =
+        Socket1.RemoteHostName().isEmpty() ? Socket1.RemoteHostAddress() : Socket1.RemoteHostName();
+    view.showDestinationName(state.DestinationText);
 }

@@ -35,6 +35,9 @@ struct StationState {
     QByteArray RxLogBuffer;
     QByteArray TxLogBuffer;
 
+    // The status line's text, as last set, and the remote host as the window shows it.
+    QString StatusText;
+    QString DestinationText;
     LoopMode loopMode = LoopMode::Normal;
     bool ViewTraffic = false;
     // "FAST" or "SLOW": whether calling and waiting tick at the fast interval.
