@@ -12,25 +12,25 @@ public:
     NamespacePair(const NamespacePair &) = delete;
     NamespacePair &operator=(const NamespacePair &) = delete;
 
-    bool isUp() const { return m_up; }
+    bool isUp() const { return m_error.isEmpty(); }
     QString errorString() const { return m_error; }
-    QString name(int host) const { return m_names[host]; }
     QString address(int host) const { return m_addresses[host]; }
-    QString interfaceName(int host) const { return m_interfaces[host]; }
+    // The wrapper that runs a program inside a host.
+    QStringList inHost(int host) const { return {"ip", "netns", "exec", m_names[host]}; }
+    // program (tethra and its options) inside a host, with its settings in folder.
+    QStringList commandInHost(int host, const QString &folder, const QStringList &program) const
+    {
+        return inHost(host) + program.mid(0, 1) + QStringList{"--settings", folder} +
+               program.mid(1);
+    }
     // Takes the link between the two hosts down or up again.
     bool setLinkUp(bool up);
-    // Shapes the link to rate in both directions (tc's notation, such as "4mbit"); an empty
-    // rate takes the shaping off.
+    // Shapes the link in both directions (tc's notation, such as "4mbit"); empty: unshaped.
     bool setLinkRate(const QString &rate);
-    // The command line that runs program inside a host with folder mounted privately as
-    // /var/lib/tethra/.
-    QStringList commandInHost(int host, const QString &settingsFolder,
-                              const QStringList &program) const;
 
-    static bool runCommand(const QStringList &command, QString *output = nullptr);
+    static bool run(const QStringList &command, QString *output = nullptr);
 
 private:
-    bool m_up = false;
     QString m_error;
     QString m_names[2];
     QString m_addresses[2];

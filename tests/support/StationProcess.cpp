@@ -2,68 +2,82 @@
 
 #include "platform/RandomSource.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QProcessEnvironment>
-#include <QTest>
+#include <QRegularExpression>
 
 #include <csignal>
 
-StationProcess::StationProcess() : m_device(std::make_unique<Pty>()) {}
+StationProcess::StationProcess()
+{
+    QFile::link(m_device.slavePath(), path(QStringLiteral("com1")));
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
 
 StationProcess::~StationProcess()
 {
-    if (isRunning())
-        stop(SIGKILL, 5000);
+    stop(SIGKILL, 5000);
 }
 
-QString StationProcess::binary()
+SettingsRecords StationProcess::records(const QString &remoteHost, int port)
 {
-    return qEnvironmentVariable("TETHRA_BINARY");
-}
-
-bool StationProcess::prepare(const QString &remoteHost, int port)
-{
-    if (!m_folder.isValid() || !m_device->isOpen())
-        return false;
-    if (!QFile::link(m_device->slavePath(), m_folder.filePath(QStringLiteral("com1"))))
-        return false;
     SettingsRecords records;
     records.portNumber = port;
     records.remoteHost = remoteHost;
     records.serialPort = 1;
     records.serialSettings = QStringLiteral("9600,n,8,1");
-    SystemRandom random;
-    QFile file(m_folder.filePath(QLatin1String(SettingsRecords::kFileName)));
-    return file.open(QIODevice::WriteOnly) && file.write(encode(records, random)) > 0;
+    return records;
 }
 
-bool StationProcess::start(const QStringList &command)
+bool StationProcess::writeSettings(const SettingsRecords &records)
 {
-    m_process = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    m_process->setProcessEnvironment(environment);
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->start(command.first(), command.mid(1));
-    return m_process->waitForStarted(5000);
+    SystemRandom random;
+    QFile file(path(QLatin1String(SettingsRecords::kFileName)));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(encode(records, random)) > 0;
+}
+
+bool StationProcess::start(const QStringList &wrapper, const QStringList &options)
+{
+    const QStringList command =
+        wrapper +
+        QStringList{binary(), "--settings", m_folder.path(), "--status-log", path("status.log")} +
+        options;
+    m_process.setProgram(command.first());
+    m_process.setArguments(command.mid(1));
+    m_process.start();
+    return m_process.waitForStarted(5000);
 }
 
 bool StationProcess::isRunning() const
 {
-    return m_process && m_process->state() != QProcess::NotRunning;
+    return m_process.state() != QProcess::NotRunning;
 }
 
 bool StationProcess::stop(int signalNumber, int timeoutMs)
 {
-    if (!isRunning())
-        return true;
-    // The process may be a wrapper (ip netns exec ... exec tethra): the exec keeps the pid.
-    ::kill(static_cast<pid_t>(m_process->processId()), signalNumber);
-    return m_process->waitForFinished(timeoutMs);
+    if (isRunning())
+        ::kill(static_cast<pid_t>(m_process.processId()), signalNumber);
+    const bool ended = !isRunning() || m_process.waitForFinished(timeoutMs);
+    output();
+    return ended;
 }
 
-QString StationProcess::output() const
+QString StationProcess::output()
 {
-    return m_process ? QString::fromLocal8Bit(m_process->readAll()) : QString();
+    m_output += QString::fromLocal8Bit(m_process.readAll());
+    return m_output;
+}
+
+QStringList StationProcess::statuses() const
+{
+    QFile file(path(QStringLiteral("status.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression line(QStringLiteral("^.*?  \\d\\d:\\d\\d:\\d\\d  (.*)$"));
+    QStringList statuses;
+    for (const QString &text : QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"))) {
+        if (const QRegularExpressionMatch match = line.match(text); match.hasMatch())
+            statuses.append(match.captured(1));
+    }
+    return statuses;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// A real tethra process for end-to-end tests: its own settings folder with a settings file,
-// a pseudo-terminal mapped as Com1, and the process itself (offscreen).
+// A real tethra process for system tests: a settings folder of its own (temporary) with a
+// pseudo-terminal mapped as Com1, its status history appended to status.log there, and what
+// comes out of its device gathered in received.
 #include "app/SettingsRecords.h"
 #include "support/Pty.h"
 
@@ -8,29 +9,38 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <memory>
-
 class StationProcess
 {
 public:
     StationProcess();
     ~StationProcess();
 
-    // Writes TETHRA.SAV calling remoteHost on port 9801 with the pty as Com1.
-    bool prepare(const QString &remoteHost, int port = 9801);
-    // Starts command (the program is its first element).
-    bool start(const QStringList &command);
+    // Com1 at 9600,n,8,1, calling remoteHost on port.
+    static SettingsRecords records(const QString &remoteHost, int port = 9801);
+    bool writeSettings(const SettingsRecords &records);
+    // Runs the program behind the wrapper (a namespace, another user: each must exec it, so
+    // a signal reaches the station itself) with these options besides the folder and log.
+    bool start(const QStringList &wrapper = {}, const QStringList &options = {});
     // Sends the signal and waits for the process to end.
     bool stop(int signalNumber, int timeoutMs = 10000);
     bool isRunning() const;
+    qint64 pid() const { return m_process.processId(); }
 
-    QString folder() const { return m_folder.path(); }
-    Pty &device() { return *m_device; }
-    QString output() const;
-    static QString binary();
+    QString path(const QString &name) const { return m_folder.filePath(name); }
+    Pty &device() { return m_device; }
+    // Everything the process printed so far.
+    QString output();
+    // The statuses in status.log, oldest first, without their time stamps.
+    QStringList statuses() const;
+    // Takes what the device has put out into received.
+    void pump() { received += m_device.read(); }
+    QByteArray received;
+
+    static QString binary() { return qEnvironmentVariable("TETHRA_BINARY"); }
 
 private:
     QTemporaryDir m_folder;
-    std::unique_ptr<Pty> m_device;
-    std::unique_ptr<QProcess> m_process;
+    Pty m_device;
+    QProcess m_process;
+    QString m_output;
 };
