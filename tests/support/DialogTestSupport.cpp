@@ -1,5 +1,7 @@
 #include "support/DialogTestSupport.h"
 
+#include "platform/SerialPortMap.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
@@ -10,9 +12,18 @@
 
 DialogStation::DialogStation()
 {
+    for (int port = SerialPortMap::kFirstPort; port <= SerialPortMap::kLastPort; ++port)
+        m_env.mapSerialPort(port, m_env.filePath(QStringLiteral("absent%1").arg(port)));
     m_form = std::make_unique<MainForm>(m_env.environment());
     m_form->Form_Load();
     m_env.messageBoxes.clear();
+}
+
+Pty &DialogStation::mapPty(int port)
+{
+    m_ptys.push_back(std::make_unique<Pty>());
+    m_env.mapSerialPort(port, m_ptys.back()->slavePath());
+    return *m_ptys.back();
 }
 
 QStringList cutCaptions(const QWidget &window)

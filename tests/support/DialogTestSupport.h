@@ -1,30 +1,33 @@
 #pragma once
 // Pieces that the dialog tests share: a station as the user finds it when opening a dialog,
-// a check that every caption fits its control, and a key press into a dialog that runs
-// modally.
+// a check that every caption fits its control, and a key press where the user's focus is.
 #include "app/MainForm.h"
 #include "support/FakeServices.h"
+#include "support/Pty.h"
 
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QWidget;
 
 // A station after its start, with the boxes the start showed already forgotten, so a test
-// sees only what its own dialog shows.
+// sees only what its own dialog shows. Its sixteen serial ports name nothing until a test
+// maps a pseudo-terminal to one: the machine's own devices never show up.
 class DialogStation
 {
 public:
     DialogStation();
-    DialogStation(const DialogStation &) = delete;
-    DialogStation &operator=(const DialogStation &) = delete;
+    Q_DISABLE_COPY_MOVE(DialogStation)
 
     MainForm &form() { return *m_form; }
     TestEnvironment &env() { return m_env; }
+    Pty &mapPty(int port);
 
 private:
     TestEnvironment m_env;
+    std::vector<std::unique_ptr<Pty>> m_ptys;
     std::unique_ptr<MainForm> m_form;
 };
 
