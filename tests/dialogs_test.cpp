@@ -122,9 +122,9 @@ QString look(QDialog &dialog)
             shown << rs232->CommPortCombo->itemText(index);
         shown << "showing " + rs232->CommPortCombo->currentText();
     } else if (auto *network = qobject_cast<NetworkSetupForm *>(&dialog)) {
-        const QLineEdit *host = network->RemoteHostBox;
-        shown << QString(host->isEnabled() ? "host box on" : "host box off") +
-                     (host->palette().color(QPalette::Base) == grey ? " grey" : "");
+        shown << (network->RemoteHostBox->isEnabled() ? "host box on" : "host box off");
+        if (network->RemoteHostBox->palette().color(QPalette::Base) == grey)
+            shown << "grey";
     } else {
         auto &log = static_cast<TrafficLogSetupForm &>(dialog);
         for (ValueLabel *field :
@@ -197,15 +197,14 @@ void DialogsTest::dialog_data()
         "to /127.0.0.20; port 8080/8080/8080; from 127.0.0.3; shows 127.0.0.20; " + called);
     row("Network: name", "", "oldname=localhost|9801=9801.5|OK",
         "to localhost/; port 9802/9802/9802; shows localhost; " + called);
-    row("Network: kept", "server|resolve|tag=SLOW", "look|127.0.0.1=127.0.0.3|9801=32767|OK",
-        "to oldname/; port 32767/32767/32767; from 127.0.0.3; SLOW 1000ms; " + called +
-            "; look host box off grey");
+    row("Network: kept", "server|resolve|tag=SLOW",
+        "look|Run in Server Mode Only|look|127.0.0.1=127.0.0.3|9801=32767|OK",
+        "to oldname/; port 32767/32767/32767; from 127.0.0.3; client; SLOW 1000ms; " + called +
+            "; look host box off grey; look host box on");
     row("Network: options", "tag=fast",
         "Run in Server Mode Only|look|Auto Resolve|Fast Reconnect|oldname=|9801=abc|OK",
         "to oldname/; port 0/0/0; server; resolve; FAST 100ms; " + called +
             "; look host box off grey");
-    row("Network: client", "server", "Run in Server Mode Only|look|Fast Reconnect|OK",
-        "to oldname/; client; SLOW 1000ms; " + called + "; look host box on");
     row("Network: not bound", "", "oldname=|9801=40000|127.0.0.1=127.0.0.3|OK",
         "to /; port 40000/40000/40000; shows ; " + called);
     row("Network: beyond 32 bits", "", "9801=99999999999|127.0.0.1=127.0.0.3|OK",
@@ -231,14 +230,11 @@ void DialogsTest::dialog_data()
         "Rx Data Logging:Select|Tx Data Logging:Select|look|OK",
         "rx /new/folder/received.log; tx /new/sent.log; look /new/folder/ received.log /new/ "
         "sent.log clear on; asked RX /old/rx.log; asked Tx <app>");
-    row("Log Traffic: picker cancelled", "rx=/logs/rx.log|tx=/logs/tx.log",
-        "double-click=rx.log|look|OK",
-        "rx ; look /logs/(grey) (grey) /logs/ tx.log clear on; asked RX /logs/rx.log");
+    row("Log Traffic: picker cancelled", "rx=/logs/rx.log|tx=tx.log", "double-click=rx.log|look|OK",
+        "rx ; tx ; look /logs/(grey) (grey) (grey) (grey); asked RX /logs/rx.log");
     row("Log Traffic: double-clicks", "rx=/a/rx.log|tx=/b/tx.log|pick=/r/   |pick=|pick=/b/ 2.log ",
         "double-click=/a/|double-click=tx.log|double-click=/b/|OK",
         "rx ; tx /b/ 2.log ; asked RX /a/rx.log; asked Tx /b/tx.log; asked Tx /b");
-    row("Log Traffic: as stored", "rx=rx.log|tx=/var/log/tx/", "look|OK",
-        "rx ; tx /var/log/tx; look (grey) (grey) /var/log/ tx clear on");
     row("Log Traffic: clear button", "pick=/logs/tx.log|pick=",
         "look|Tx Data Logging:Select|look|Tx Data Logging:Select|look|OK",
         "look (grey) (grey) (grey) (grey); look (grey) (grey) /logs/ tx.log clear on; look "
@@ -375,16 +371,14 @@ void DialogsTest::dialog()
     before = side();
 
     QWidget *owner = &form;
-    const QHash<QString, std::pair<QString, int>> titleAndWidth{
-        {"RS232SetupForm", {" Setup RS-232 Port", 4680}},
-        {"NetworkSetupForm", {" Setup Network Connection", 4605}},
-        {"TrafficLogSetupForm", {" Setup RS232 Traffic Logging", 5520}}};
+    const QHash<QString, int> widthTwips{{" Setup RS-232 Port", 4680},
+                                         {" Setup Network Connection", 4605},
+                                         {" Setup RS232 Traffic Logging", 5520}};
     const std::function<void(QDialog &)> act = [&](QDialog &shown) {
         dialog = &shown;
-        const auto [title, widthTwips] = titleAndWidth.value(shown.metaObject()->className());
-        QCOMPARE(shown.windowTitle(), title);
+        QVERIFY2(widthTwips.contains(shown.windowTitle()), qPrintable(shown.windowTitle()));
         // A long caption wraps inside its control rather than widening the dialog.
-        QCOMPARE(shown.width(), form.twipsToPixels(widthTwips));
+        QCOMPARE(shown.width(), form.twipsToPixels(widthTwips.value(shown.windowTitle())));
         QCOMPARE(shown.parentWidget(), owner);
         QCOMPARE(cutCaptions(shown), QStringList());
         for (const QString &step : steps.replace("~/", folder).split('|'))
@@ -407,10 +401,8 @@ void DialogsTest::dialog()
 
     QStringList happened = changed(before, side()) + seen;
     for (const FakeFilePicker::Call &call : env.filePicker.calls())
-        happened << QStringLiteral("asked %1 %2")
-                        .arg(
-                            call.request.title.section(' ', 1, 1),
-                            QDir(call.request.initialFolder).filePath(call.request.presetFileName));
+        happened << "asked " + call.request.title.section(' ', 1, 1) + ' ' +
+                        QDir(call.request.initialFolder).filePath(call.request.presetFileName);
     for (const FakePrograms::Started &started : env.programs.started())
         happened << "ran " + started.program +
                         (started.arguments.join(' ').contains("ip address") ? " ip" : "");

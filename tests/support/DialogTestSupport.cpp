@@ -2,13 +2,11 @@
 
 #include "platform/SerialPortMap.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QWidget>
 
 DialogStation::DialogStation()
 {
@@ -39,8 +37,7 @@ QStringList cutCaptions(const QWidget &window)
         // Inside a frame, a control must stay clear of the border and the caption.
         const QRect room = frame ? frame->contentsRect() : widget->parentWidget()->rect();
         if (!room.contains(widget->geometry()))
-            cut.append(widget->metaObject()->className() + (QLatin1Char(' ') + text) +
-                       QStringLiteral(" (past its container)"));
+            cut.append(widget->metaObject()->className() + (' ' + text) + " (past its container)");
         const bool caption = (label && label->frameShape() == QFrame::NoFrame) ||
                              (option && !qobject_cast<const QPushButton *>(widget));
         if (!caption || text.isEmpty())
