@@ -1,18 +1,27 @@
 #include "support/DialogTestSupport.h"
 
-#include <QAbstractButton>
+#include "platform/SerialPortMap.h"
+
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QWidget>
 
 DialogStation::DialogStation()
 {
+    for (int port = SerialPortMap::kFirstPort; port <= SerialPortMap::kLastPort; ++port)
+        m_env.mapSerialPort(port, m_env.filePath(QStringLiteral("absent%1").arg(port)));
     m_form = std::make_unique<MainForm>(m_env.environment());
     m_form->Form_Load();
     m_env.messageBoxes.clear();
+}
+
+Pty &DialogStation::mapPty(int port)
+{
+    m_ptys.push_back(std::make_unique<Pty>());
+    m_env.mapSerialPort(port, m_ptys.back()->slavePath());
+    return *m_ptys.back();
 }
 
 QStringList cutCaptions(const QWidget &window)
@@ -28,8 +37,7 @@ QStringList cutCaptions(const QWidget &window)
         // Inside a frame, a control must stay clear of the border and the caption.
         const QRect room = frame ? frame->contentsRect() : widget->parentWidget()->rect();
         if (!room.contains(widget->geometry()))
-            cut.append(widget->metaObject()->className() + (QLatin1Char(' ') + text) +
-                       QStringLiteral(" (past its container)"));
+            cut.append(widget->metaObject()->className() + (' ' + text) + " (past its container)");
         const bool caption = (label && label->frameShape() == QFrame::NoFrame) ||
                              (option && !qobject_cast<const QPushButton *>(widget));
         if (!caption || text.isEmpty())
