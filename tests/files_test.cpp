@@ -1,292 +1,182 @@
+// File writes in temporary folders: what replaces data is atomic, what fails says where and
+// why and loses nothing; a traffic log may be a FIFO or a device.
 #include "platform/Files.h"
+#include "platform/LogTarget.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace
 {
-
-QByteArray everyByteValue()
+QByteArray pattern(qsizetype size)
 {
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.append(static_cast<char>(value));
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 256);
     return bytes;
 }
 
 QByteArray contentOf(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void writePlain(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-// Lowers the file size limit for the lifetime of the object. Writes past the limit then fail
-// with EFBIG, also for root, which makes a failing write real without a full disk.
-class FileSizeLimit final
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
-};
-
+enum Op { Append, Replace, Rewrite, Read };
 } // namespace
 
 class FilesTest final : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString &name) const { return m_dir->filePath(name); }
 
 private Q_SLOTS:
-    void append_everyByteValue_arrivesUnchangedAndInOrder();
-    void append_failures_giveReadableErrorAndCreateNothing_data();
-    void append_failures_giveReadableErrorAndCreateNothing();
-    void append_readOnlyFile_fails();
-    void append_writeCutShort_leavesFileAtOldLength();
-    void replaceAtomically_replacesContentAndLeavesNoTemporaryFile();
-    void replaceAtomically_createsMissingFolders();
-    void replaceAtomically_failedWrite_keepsOldContent();
-    void replaceAtomically_pathIsFolder_failsAndKeepsFolder();
-    void replaceAtomically_folderBlockedByFile_fails();
-    void read_missingFile_failsWithPath();
-    void read_fileAboveLimit_isRefused();
-    void removeAndExists_followTheFile();
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(Files::append(path(QStringLiteral("old")), QByteArray(1000, 'o')));
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("folder/inside")));
+        QVERIFY(::mkfifo(QFile::encodeName(path(QStringLiteral("fifo"))), 0600) == 0);
+    }
 
-private:
-    QTemporaryDir m_dir;
+    void write_data()
+    {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("cutShort"); // by a file size limit: a full disk, also for root
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray old(1000, 'o');
+        const QByteArray added = pattern(64 * 1024);
+        QTest::newRow("append") << int(Append) << "old" << false << old + added;
+        QTest::newRow("append cut short") << int(Append) << "old" << true << old;
+        QTest::newRow("replace") << int(Replace) << "old" << false << added;
+        QTest::newRow("replace cut short") << int(Replace) << "old" << true << old;
+        QTest::newRow("replace, new folders") << int(Replace) << "etc/t/SAV" << false << added;
+        QTest::newRow("rewrite in place") << int(Rewrite) << "old" << false << added;
+        QTest::newRow("rewrite cut short") << int(Rewrite) << "old" << true << old;
+    }
+    void write()
+    {
+        QFETCH(int, op);
+        QFETCH(QString, name);
+        QFETCH(bool, cutShort);
+        QFETCH(QByteArray, expected);
+        Files::Result result;
+        {
+            rlimit old{};
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            rlimit lowered = old;
+            lowered.rlim_cur = cutShort ? 16 * 1024 : old.rlim_cur;
+            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &lowered) == 0);
+            const QByteArray added = pattern(64 * 1024);
+            result = op == Append    ? Files::append(path(name), added)
+                     : op == Replace ? Files::replaceAtomically(path(name), added)
+                                     : Files::rewriteInPlace(path(name), added);
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+        }
+        QCOMPARE(result.ok, !cutShort);
+        QVERIFY2(result.ok || result.error.contains(path(name)), qPrintable(result.error));
+        QVERIFY(contentOf(path(name)) == expected);
+        QCOMPARE(QDir(QFileInfo(path(name)).path()).entryList(QDir::Files | QDir::Hidden).size(),
+                 1);
+    }
+
+    void failure_data()
+    {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("append, folder missing") << int(Append) << "no/rx.log"
+                                                << "No such file";
+        QTest::newRow("append under a file") << int(Append) << "old/rx.log"
+                                             << "Not a directory";
+        QTest::newRow("append to a folder") << int(Append) << "folder"
+                                            << "Is a directory";
+        QTest::newRow("append to a FIFO") << int(Append) << "fifo"
+                                          << "No such device";
+        QTest::newRow("replace a folder") << int(Replace) << "folder"
+                                          << "is a folder";
+        QTest::newRow("replace under a file") << int(Replace) << "old/SAV"
+                                              << "a file is in the way";
+        QTest::newRow("read, missing") << int(Read) << "none"
+                                       << "No such file";
+        QTest::newRow("read, too large") << int(Read) << "old"
+                                         << "larger than 999 bytes";
+    }
+    void failure()
+    {
+        QFETCH(int, op);
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        QByteArray read("untouched");
+        const Files::Result result = op == Append ? Files::append(path(name), "new")
+                                     : op == Read ? Files::read(path(name), &read, 999)
+                                                  : Files::replaceAtomically(path(name), "new");
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.contains(reason), qPrintable(result.error));
+        QVERIFY2(result.error.contains(path(name).section(u'/', 0, -2)), qPrintable(result.error));
+        QCOMPARE(read, QByteArray("untouched"));
+        QCOMPARE(contentOf(path(QStringLiteral("old"))), QByteArray(1000, 'o'));
+        QVERIFY(QFileInfo(path(QStringLiteral("folder/inside"))).isDir());
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("no"))));
+    }
+
+    void remove_onlyFiles()
+    {
+        QVERIFY(!Files::remove(path(QStringLiteral("fifo"))));
+        QVERIFY(!Files::remove(QStringLiteral("/dev/null")));
+        QVERIFY(Files::exists(path(QStringLiteral("fifo"))) && QFile::exists("/dev/null"));
+        QVERIFY(Files::remove(path(QStringLiteral("old"))));
+        QVERIFY(!Files::exists(path(QStringLiteral("old"))));
+    }
+
+    void logTarget_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("reader"); // 0 none, 1 reads, 2 reads once then goes, 3 idle
+        QTest::addColumn<QString>("error");
+        QTest::newRow("file") << "old" << 0 << "";
+        QTest::newRow("device") << "/dev/null" << 0 << "";
+        QTest::newRow("FIFO read") << "fifo" << 1 << "";
+        QTest::newRow("FIFO, no reader") << "fifo" << 0 << "no program is reading it";
+        QTest::newRow("FIFO, reader gone") << "fifo" << 2 << "the program reading it has gone";
+        QTest::newRow("FIFO, reader idle: takes what fits") << "fifo" << 3 << "";
+    }
+    void logTarget()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, reader);
+        QFETCH(QString, error);
+        const QString where = target.startsWith(u'/') ? target : path(target);
+        const int fd = reader ? ::open(QFile::encodeName(where), O_RDONLY | O_NONBLOCK) : -1;
+        LogTarget log;
+        const QByteArray bytes = pattern(reader == 3 ? 1024 * 1024 : 1000);
+        QCOMPARE(log.append(where, "first ").written, reader == 0 && !error.isEmpty() ? 0 : 6);
+        if (reader == 2)
+            ::close(fd);
+        const LogTarget::Result result = log.append(where, bytes);
+        QCOMPARE(result.error, error.isEmpty() ? error : where + QStringLiteral(": ") + error);
+        QVERIFY(reader == 3 ? result.written > 0 && result.written < bytes.size()
+                            : result.written == (error.isEmpty() ? bytes.size() : 0));
+        QByteArray taken(2 * 1024 * 1024, 0);
+        taken.resize(qMax<ssize_t>(0, reader == 1 ? ::read(fd, taken.data(), taken.size()) : 0));
+        QVERIFY(reader != 1 || taken == "first " + bytes);
+        QVERIFY(target != "old" || contentOf(where) == QByteArray(1000, 'o') + "first " + bytes);
+        if (fd >= 0 && reader != 2)
+            ::close(fd);
+    }
 };
-
-void FilesTest::append_everyByteValue_arrivesUnchangedAndInOrder()
-{
-    const QString path = m_dir.filePath(QStringLiteral("bytes.log"));
-    QVERIFY(!QFile::exists(path));
-
-    const Files::Result first = Files::append(path, everyByteValue());
-    QVERIFY2(first.ok, qPrintable(first.error));
-    const Files::Result second = Files::append(path, QByteArray("\r\n\0tail", 7));
-    QVERIFY2(second.ok, qPrintable(second.error));
-
-    QCOMPARE(contentOf(path), everyByteValue() + QByteArray("\r\n\0tail", 7));
-}
-
-void FilesTest::append_failures_giveReadableErrorAndCreateNothing_data()
-{
-    QTest::addColumn<QString>("relativePath");
-    QTest::addColumn<QString>("reason");
-
-    QTest::newRow("folder missing")
-        << QStringLiteral("missing/sub/rx.log") << QStringLiteral("No such file");
-    QTest::newRow("path under a file")
-        << QStringLiteral("plain.txt/rx.log") << QStringLiteral("Not a directory");
-    QTest::newRow("path names a folder")
-        << QStringLiteral("afolder") << QStringLiteral("Is a directory");
-}
-
-void FilesTest::append_failures_giveReadableErrorAndCreateNothing()
-{
-    QFETCH(QString, relativePath);
-    QFETCH(QString, reason);
-
-    QTemporaryDir dir;
-    writePlain(dir.filePath(QStringLiteral("plain.txt")), "keep");
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("afolder")));
-    const QString path = dir.filePath(relativePath);
-
-    const Files::Result result = Files::append(path, "data");
-
-    QVERIFY(!result.ok);
-    QVERIFY(!result);
-    QVERIFY2(result.error.contains(path), qPrintable(result.error));
-    QVERIFY2(result.error.contains(reason, Qt::CaseInsensitive), qPrintable(result.error));
-    QCOMPARE(contentOf(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("keep"));
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing"))));
-}
-
-void FilesTest::append_readOnlyFile_fails()
-{
-    if (geteuid() == 0)
-        QSKIP("root bypasses the permission check, so a read-only file stays writable");
-    const QString path = m_dir.filePath(QStringLiteral("readonly.log"));
-    writePlain(path, "old");
-    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
-
-    const Files::Result result = Files::append(path, "new");
-
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains(QStringLiteral("Permission denied")), qPrintable(result.error));
-    QCOMPARE(contentOf(path), QByteArray("old"));
-}
-
-void FilesTest::append_writeCutShort_leavesFileAtOldLength()
-{
-    const QString path = m_dir.filePath(QStringLiteral("short.log"));
-    const QByteArray old(1000, 'o');
-    writePlain(path, old);
-    const QByteArray big(100 * 1024, 'n');
-
-    Files::Result result;
-    {
-        FileSizeLimit limit(64 * 1024);
-        if (!limit.active())
-            QSKIP("cannot lower the file size limit here");
-        result = Files::append(path, big);
-    }
-
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains(path), qPrintable(result.error));
-    QCOMPARE(contentOf(path), old);
-
-    // The retry after the failure appends the chunk exactly once.
-    const Files::Result retry = Files::append(path, big);
-    QVERIFY2(retry.ok, qPrintable(retry.error));
-    QCOMPARE(contentOf(path), old + big);
-}
-
-void FilesTest::replaceAtomically_replacesContentAndLeavesNoTemporaryFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("TETHRA.SAV"));
-    writePlain(path, "old content that is longer than the new one");
-
-    const Files::Result result = Files::replaceAtomically(path, everyByteValue());
-
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(contentOf(path), everyByteValue());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("TETHRA.SAV")});
-}
-
-void FilesTest::replaceAtomically_createsMissingFolders()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("etc/tethra/TETHRA.SAV"));
-
-    const Files::Result result = Files::replaceAtomically(path, "records");
-
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(contentOf(path), QByteArray("records"));
-}
-
-void FilesTest::replaceAtomically_failedWrite_keepsOldContent()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("TETHRA.SAV"));
-    const QByteArray old("the settings of the last run");
-    writePlain(path, old);
-
-    Files::Result result;
-    {
-        FileSizeLimit limit(4096);
-        if (!limit.active())
-            QSKIP("cannot lower the file size limit here");
-        result = Files::replaceAtomically(path, QByteArray(64 * 1024, 'x'));
-    }
-
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains(path), qPrintable(result.error));
-    QCOMPARE(contentOf(path), old);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("TETHRA.SAV")});
-}
-
-void FilesTest::replaceAtomically_pathIsFolder_failsAndKeepsFolder()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("TETHRA.SAV"));
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("TETHRA.SAV")));
-    writePlain(path + QStringLiteral("/inside"), "inside");
-
-    const Files::Result result = Files::replaceAtomically(path, "records");
-
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains(path), qPrintable(result.error));
-    QVERIFY(QFileInfo(path).isDir());
-    QCOMPARE(contentOf(path + QStringLiteral("/inside")), QByteArray("inside"));
-}
-
-void FilesTest::replaceAtomically_folderBlockedByFile_fails()
-{
-    QTemporaryDir dir;
-    writePlain(dir.filePath(QStringLiteral("etc")), "a file where the folder should be");
-    const QString path = dir.filePath(QStringLiteral("etc/TETHRA.SAV"));
-
-    const Files::Result result = Files::replaceAtomically(path, "records");
-
-    QVERIFY(!result.ok);
-    QVERIFY2(!result.error.isEmpty(), "no error text");
-    QCOMPARE(contentOf(dir.filePath(QStringLiteral("etc"))),
-             QByteArray("a file where the folder should be"));
-}
-
-void FilesTest::read_missingFile_failsWithPath()
-{
-    const QString path = m_dir.filePath(QStringLiteral("nothing-here.sav"));
-    QByteArray bytes("untouched");
-
-    const Files::Result result = Files::read(path, &bytes);
-
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains(path), qPrintable(result.error));
-    QCOMPARE(bytes, QByteArray("untouched"));
-}
-
-void FilesTest::read_fileAboveLimit_isRefused()
-{
-    const QString path = m_dir.filePath(QStringLiteral("large.sav"));
-    writePlain(path, QByteArray(101, 'a'));
-    QByteArray bytes;
-
-    QVERIFY(Files::read(path, &bytes, 101).ok);
-    QCOMPARE(bytes.size(), 101);
-
-    const Files::Result refused = Files::read(path, &bytes, 100);
-    QVERIFY(!refused.ok);
-    QVERIFY2(refused.error.contains(QStringLiteral("100")), qPrintable(refused.error));
-}
-
-void FilesTest::removeAndExists_followTheFile()
-{
-    const QString path = m_dir.filePath(QStringLiteral("gone.log"));
-    QVERIFY(!Files::exists(path));
-    QVERIFY(!Files::remove(path));
-
-    QVERIFY(Files::append(path, "x").ok);
-    QVERIFY(Files::exists(path));
-    QVERIFY(Files::remove(path));
-    QVERIFY(!Files::exists(path));
-    QVERIFY(!Files::exists(QString()));
-}
 
 QTEST_GUILESS_MAIN(FilesTest)
 #include "files_test.moc"
