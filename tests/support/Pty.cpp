@@ -4,39 +4,27 @@
 #include <QTest>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <pty.h>
-#include <termios.h>
 #include <unistd.h>
-
-namespace
-{
-bool makeRaw(int fd)
-{
-    termios settings{};
-    if (::tcgetattr(fd, &settings) < 0)
-        return false;
-    ::cfmakeraw(&settings);
-    return ::tcsetattr(fd, TCSANOW, &settings) == 0;
-}
-} // namespace
 
 Pty::Pty()
 {
+    const auto makeRaw = [](int fd) {
+        termios settings{};
+        return ::tcgetattr(fd, &settings) == 0 && (::cfmakeraw(&settings), true) &&
+               ::tcsetattr(fd, TCSANOW, &settings) == 0;
+    };
     char name[256] = {};
-    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) < 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
-        return;
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
     // A program the test starts must not inherit the master: closing it would not unplug.
-    if (::fcntl(m_master, F_SETFD, FD_CLOEXEC) < 0 || ::fcntl(m_slave, F_SETFD, FD_CLOEXEC) < 0 ||
-        !makeRaw(m_slave) || !makeRaw(m_master) ||
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) < 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) < 0 ||
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC) < 0 || ::fcntl(m_slave, F_SETFD, FD_CLOEXEC) < 0 ||
+        !makeRaw(m_master) || !makeRaw(m_slave) ||
+        ::fcntl(m_master, F_SETFL, O_RDWR | O_NONBLOCK) < 0) {
+        m_error = qt_error_string(errno);
         closeMaster();
     }
+    m_slavePath = QString::fromLocal8Bit(name);
 }
 
 Pty::~Pty()
@@ -55,14 +43,11 @@ qint64 Pty::write(const QByteArray &bytes)
 bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    for (qsizetype done = 0;;) {
+    for (qsizetype done = 0;; QTest::qWait(2)) {
         const qint64 n = write(bytes.mid(done));
         done += n;
-        if (n < 0 || done == bytes.size())
-            return n >= 0;
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(2);
+        if (n < 0 || done == bytes.size() || deadline.hasExpired())
+            return done == bytes.size();
     }
 }
 

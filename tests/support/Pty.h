@@ -1,8 +1,8 @@
 #pragma once
 // A pseudo-terminal pair standing in for a serial device: the code under test opens the
-// slave by path, the test plays the device on the master. Both ends are raw. The helper
-// holds the slave open for its whole life, so the master does not read EIO while the code
-// under test closes and reopens it; closing the master is a device unplugged.
+// slave by path, the test plays the device on the (non-blocking) master. The helper holds
+// the slave open, so the master does not read EIO while the code under test reopens it;
+// closing the master is the device unplugged.
 #include <QByteArray>
 #include <QString>
 
@@ -19,15 +19,12 @@ public:
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
     int slaveFd() const { return m_slave; }
-
-    // Non-blocking: bytes taken, 0 when the terminal is full, -1 on error.
+    // Bytes taken, 0 when the terminal is full, -1 on error.
     qint64 write(const QByteArray &bytes);
-    // Runs the event loop while the terminal is full; false if not all went in time.
+    // These two run the event loop until done or the time is up.
     bool writeAll(const QByteArray &bytes, int timeoutMs = 5000);
-    // Non-blocking: whatever the master has waiting.
-    QByteArray read();
-    // Runs the event loop until count bytes have come or the time is up.
     QByteArray readUntil(qsizetype count, int timeoutMs = 5000);
+    QByteArray read();
     void closeMaster();
 
 private:
