@@ -1,11 +1,8 @@
 #pragma once
-// A pseudo-terminal pair standing in for a serial device in tests.
-//
-// The slave side is what the code under test opens by path; the test plays the device on
-// the master side. Both ends are in raw mode. The helper keeps its own descriptor of the
-// slave open for its whole life, so that the master does not read EIO while the code under
-// test closes and reopens the slave; closing the master makes the slave read EIO, which is
-// how a device that vanishes looks to the serial port.
+// A pseudo-terminal pair standing in for a serial device: the code under test opens the
+// slave by path, the test plays the device on the (non-blocking) master. The helper holds
+// the slave open, so the master does not read EIO while the code under test reopens it;
+// closing the master is the device unplugged.
 #include <QByteArray>
 #include <QString>
 
@@ -22,18 +19,12 @@ public:
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
     int slaveFd() const { return m_slave; }
-
-    // Non-blocking: bytes taken, or -1 on error (0 when the terminal's buffer is full).
+    // Bytes taken, 0 when the terminal is full, -1 on error.
     qint64 write(const QByteArray &bytes);
-    // Writes all bytes, letting the event loop run while the terminal's buffer is full.
+    // These two run the event loop until done or the time is up.
     bool writeAll(const QByteArray &bytes, int timeoutMs = 5000);
-    // Non-blocking: whatever the master has waiting.
-    QByteArray read();
-    // Lets the event loop run until count bytes have come out of the master, or the time is
-    // up; returns what came.
     QByteArray readUntil(qsizetype count, int timeoutMs = 5000);
-    // Bytes waiting in the slave's input queue, not yet taken by any reader.
-    int slaveInputQueued() const;
+    QByteArray read();
     void closeMaster();
 
 private:
