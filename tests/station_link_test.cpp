@@ -139,7 +139,6 @@ private Q_SLOTS:
     void peerClosing_notConnected_thenNewStationConnects_data();
     void peerClosing_notConnected_thenNewStationConnects();
     void serverOnlyMode_neverCalls();
-    void giveUpWait_tickFallingDueMeanwhile_isSkipped();
     void disconnect_suspendsUntilReconnect();
     void ctrlDAndCtrlR_followTheLinkAsItIsNow();
     void remoteLoopback_peerMirrorsTestMessagesAndData();
@@ -428,27 +427,6 @@ void StationLinkTest::serverOnlyMode_neverCalls()
     QVERIFY(a.statusHistory().contains(QStringLiteral("ACCEPTING")));
     QVERIFY(b.statusHistory().contains(QStringLiteral("CONNECTING")));
     QVERIFY(bothConnected(a, b));
-}
-
-void StationLinkTest::giveUpWait_tickFallingDueMeanwhile_isSkipped()
-{
-    StationFixture a(kAddressA);
-    QVERIFY(prepare(a, kAddressB, kKeepListening));
-    // The give-up step's 50 ms wait takes about a quarter of a second of real time, longer
-    // than the 100 ms tick it has just set.
-    a.env().clock.freeze(0);
-    a.env().clock.stepPerRead = 5;
-    a.start();
-
-    QTRY_VERIFY_WITH_TIMEOUT(a.ticks().size() >= 8, kWaitMs);
-    const QList<StationFixture::Tick> ticks = a.ticks();
-    QVERIFY2(ticks.at(4).atMs - ticks.at(3).atMs > 150, qPrintable(describe(ticks)));
-    QList<int> counters;
-    for (int index = 0; index < 8; ++index)
-        counters.append(ticks.at(index).ackRetries);
-    QCOMPARE(counters, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
-    QCOMPARE(ticks.at(4).status, QStringLiteral("Not Connected"));
-    QCOMPARE(ticks.at(4).socketState, SocketControl::State::Listening);
 }
 
 void StationLinkTest::disconnect_suspendsUntilReconnect()
