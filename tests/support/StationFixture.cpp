@@ -1,12 +1,9 @@
 #include "support/StationFixture.h"
 
 #include "app/MainForm.h"
-#include "monitor/StatusLogForm.h"
 #include "platform/RandomSource.h"
 
-#include <QFile>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -35,12 +32,6 @@ bool StationFixture::writeSettings(const SettingsRecords &records)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-SettingsReadResult StationFixture::readSettings() const
-{
-    QFile file(m_env.filePath(QLatin1String(SettingsRecords::kFileName)));
-    return decodeSettingsRecords(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
-}
-
 MainForm &StationFixture::start()
 {
     m_form = std::make_unique<MainForm>(m_env.environment());
@@ -54,20 +45,6 @@ MainForm &StationFixture::start()
 void StationFixture::unload()
 {
     m_form->Form_Unload();
-}
-
-QStringList StationFixture::statusHistory() const
-{
-    // "05-Dec-2026  10:03:08  Connected": the month's name depends on the locale.
-    static const QRegularExpression line(QStringLiteral("^.*?  \\d\\d:\\d\\d:\\d\\d  (.*)$"));
-    QStringList statuses;
-    const QString history = m_form->statusLogForm()->history();
-    for (const QString &text : history.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-        const QRegularExpressionMatch match = line.match(text);
-        if (match.hasMatch())
-            statuses.append(match.captured(1));
-    }
-    return statuses;
 }
 
 bool StationFixture::showsPicture(const QLabel *lamp, const QPixmap &picture)

@@ -28,7 +28,6 @@ public:
     // Settings of a station that opens Com1 at 9600,n,8,1 and calls remoteHost on port.
     static SettingsRecords bridgeRecords(int port, const QString &remoteHost);
     bool writeSettings(const SettingsRecords &records);
-    SettingsReadResult readSettings() const;
 
     // A new MainForm on this folder after Form_Load.
     MainForm &start();
@@ -38,8 +37,6 @@ public:
     void unload();
 
     const QList<int> &ticks() const { return m_ticks; }
-    // The statuses in the station's history, oldest first, without their time stamps.
-    QStringList statusHistory() const;
     static bool showsPicture(const QLabel *lamp, const QPixmap &picture);
 
 private:
