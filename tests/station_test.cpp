@@ -43,10 +43,11 @@ struct Cycle {
         trace +=
             station.view.status == before ? QStringLiteral(" ") : u'=' + station.view.status + u' ';
     }
-    bool listening()
+    bool listening(int timeoutMs = 1000)
     {
         return QTest::qWaitFor(
-            [this] { return station.socket.state() == SocketControl::State::Listening; }, 1000);
+            [this] { return station.socket.state() == SocketControl::State::Listening; },
+            timeoutMs);
     }
 };
 
@@ -85,6 +86,7 @@ void StationTest::connectionCycle_data()
     const QString calls = QStringLiteral("1 2 3 4 5=Not Connected 6 7 8 9 10 11 ");
     QTest::newRow("draws to call") << "" << 0.29 << 13 << calls + "0=Calling ... 1" << 100;
     QTest::newRow("slow tag") << "slow" << 0.29 << 13 << calls + "0=Calling ... 1" << 1000;
+    QTest::newRow("stopped") << "stopped" << 0.29 << 5 << calls.left(23) << 100;
     QTest::newRow("30 % misses") << "" << 0.3 << 14 << calls + "12 13 14" << 100;
     QTest::newRow("server mode") << "server" << 0.0 << 18
                                  << "5=Not Connected 6 7 8 9 10 11 4 5 6 7 8 9 10 11 4 5 6" << 100;
@@ -103,13 +105,17 @@ void StationTest::connectionCycle()
     state.RunInServerMode = setup == QLatin1String("server");
     if (setup == QLatin1String("slow"))
         state.NetworkTimerTag = QLatin1String(StationState::kSlowTag);
+    if (setup == QLatin1String("stopped"))
+        cycle.station.networkTimer.stop();
     if (setup == QLatin1String("disconnected"))
         cycle.manager.DisconnectMenuItem_Click();
     cycle.station.env.random.queue(draw);
     for (int tick = 0; tick < ticks; ++tick) {
         cycle.tick();
+        // A station stopped (its window closed) takes no more calls.
         if (state.Ack_Retries == ConnectionManager::kGiveUpTick)
-            QVERIFY(cycle.listening());
+            QCOMPARE(setup == QLatin1String("stopped") ? !cycle.listening(300) : cycle.listening(),
+                     true);
     }
     QTEST(cycle.trace.trimmed(), "trace");
     QTEST(cycle.station.networkTimer.interval(), "interval");
