@@ -2,12 +2,9 @@
 
 #include "app/StationParts.h"
 #include "link/LinkProtocol.h"
-#include "platform/Clock.h"
 #include "platform/RandomSource.h"
 #include "platform/SocketControl.h"
 
-#include <QEventLoop>
-#include <QScopedValueRollback>
 #include <QTimer>
 
 namespace
@@ -16,14 +13,19 @@ constexpr int kPeerPortLimit = 32767; // the peer's port passes through a 16-bit
 constexpr int kServerModeTick = 4;
 } // namespace
 
+ConnectionManager::ConnectionManager(StationParts &station) : m_station(station)
+{
+    m_listenAfterAbort.setSingleShot(true);
+    m_listenAfterAbort.setInterval(kAbortSettleMs);
+    QObject::connect(&m_listenAfterAbort, &QTimer::timeout, [this] { listen(); });
+}
+
 void ConnectionManager::NetworkTimer_Timer()
 {
-    // The give-up step's wait lets events run, and the interval it has just set restarts the
-    // timer: a tick that falls due meanwhile would run inside this one. Ticks never overlap,
-    // so that one is skipped, as a late timer tick is.
-    if (m_ticking)
+    // The give-up step is not over until it listens; a tick that falls due meanwhile is
+    // skipped, as a late timer tick is, rather than run in the middle of it.
+    if (m_listenAfterAbort.isActive())
         return;
-    const QScopedValueRollback<bool> ticking(m_ticking, true);
     SocketControl &socket = m_station.Socket1;
     if (m_station.state.AutoResolveHostName && !socket.AutoResolve()) {
         socket.setAutoResolve(true);
@@ -89,9 +91,17 @@ void ConnectionManager::giveUp()
     view.enableCommand(StationView::Command::SendTest, false);
     // A silent peer is not waited for: the connection is reset at once, not drained.
     socket.Abort();
-    WaitSeconds(0.05);
-    socket.setLocalPort(m_station.state.Port_Number);
-    socket.Listen();
+    // The aborted connection's events are handled before the socket listens again.
+    m_listenAfterAbort.start();
+}
+
+void ConnectionManager::listen()
+{
+    // A station stopped meanwhile does not take calls any more.
+    if (!m_station.NetworkTimer.isActive())
+        return;
+    m_station.Socket1.setLocalPort(m_station.state.Port_Number);
+    m_station.Socket1.Listen();
 }
 
 void ConnectionManager::decide()
@@ -169,15 +179,4 @@ void ConnectionManager::ReconnectMenuItem_Click()
     m_station.Socket1.Connect();
     m_station.state.AutoReconnect = true;
     m_station.state.Ack_Retries = 0;
-}
-
-void ConnectionManager::WaitSeconds(double seconds)
-{
-    const Clock &clock = *m_station.environment.clock;
-    const qint64 target = clock.monotonicMs() + qRound64(seconds * 1000.0);
-    for (qint64 now = clock.monotonicMs(); now < target; now = clock.monotonicMs()) {
-        QEventLoop loop;
-        QTimer::singleShot(int(target - now), &loop, &QEventLoop::quit);
-        loop.exec();
-    }
 }

@@ -8,6 +8,7 @@
 //   12 on    draw: 30 % chance per tick to go back to calling; two ends that called each
 //            other at the same moment thus leave listening at different ticks.
 #include <QString>
+#include <QTimer>
 
 struct StationParts;
 
@@ -18,7 +19,11 @@ public:
     static constexpr int kLastListeningTick = 11;
     static constexpr double kCallChance = 0.3;
 
-    explicit ConnectionManager(StationParts &station) : m_station(station) {}
+    // Between the give-up step's abort and its listen, events run: the give-up step ends
+    // with the listen this long after the abort, on a timer of its own.
+    static constexpr int kAbortSettleMs = 50;
+
+    explicit ConnectionManager(StationParts &station);
 
     void NetworkTimer_Timer();
     void Socket1_Accept();
@@ -26,16 +31,15 @@ public:
     void Socket1_Error(const QString &text);
     void DisconnectMenuItem_Click();
     void ReconnectMenuItem_Click();
-    // Lets pending events run for the given time.
-    void WaitSeconds(double seconds);
 
 private:
     void callOrKeepAlive();
     void giveUp();
+    void listen();
     void decide();
     void setFastInterval();
     char stateFlag() const;
 
     StationParts &m_station;
-    bool m_ticking = false;
+    QTimer m_listenAfterAbort;
 };

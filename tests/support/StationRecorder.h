@@ -1,55 +1,54 @@
 #pragma once
 // A station without a window: the handlers' view is a recorder, the components are real but
-// never opened, NetworkTimer never runs, and the services are TestEnvironment's fakes.
+// never opened, NetworkTimer does not tick the handlers, and the services are
+// TestEnvironment's fakes.
 #include "app/StationParts.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
 #include "support/FakeServices.h"
 
-#include <QByteArray>
-#include <QStringList>
 #include <QTimer>
-#include <QWidget>
-#include <set>
 
 #include <map>
+#include <set>
 
 class StationRecorder final : public StationView
 {
 public:
-    void setNetStatus(const QString &text) override;
-    QString netStatus() const override { return statuses.value(statuses.size() - 1); }
-    void recordEvent(const QString &text) override { events.append(text); }
+    void setNetStatus(const QString &text) override { status = text; }
+    QString netStatus() const override { return status; }
+    void recordEvent(const QString &) override {}
     void showLamp(Lamp lamp, Colour colour) override { lamps[lamp] = colour; }
     void showLoopMarks(LoopMode mode) override { loopMarks = mode; }
-    void enableCommand(Command command, bool enabled) override;
-    void showSerialFrameCaption(const QString &caption) override { serialCaption = caption; }
+    void enableCommand(Command command, bool on) override
+    {
+        on ? void(enabled.insert(command)) : void(enabled.erase(command));
+    }
+    void showSerialFrameCaption(const QString &) override {}
     void showDestinationName(const QString &name) override { destination = name; }
-    void appendTraffic(Traffic box, const QByteArray &bytes) override;
+    void appendTraffic(Traffic, const QByteArray &) override {}
     void refreshTraffic() override {}
-    void showExpanded(bool shown) override { expanded = shown; }
+    void showExpanded(bool) override {}
     void showLogFlash(bool lit) override { logFlash = lit; }
-    void markStatusHistory(bool shown) override { historyMarked = shown; }
+    void markStatusHistory(bool) override {}
 
-    // Every change of the status text, in order.
-    QStringList statuses;
-    QStringList events;
+    QString status;
     std::map<Lamp, Colour> lamps;
     LoopMode loopMarks = LoopMode::Normal;
     std::set<Command> enabled;
-    QString serialCaption;
     QString destination;
-    QByteArray received;
-    QByteArray transmitted;
-    bool expanded = false;
     bool logFlash = false;
-    bool historyMarked = false;
 };
 
 class RecordedStation final
 {
 public:
-    RecordedStation();
+    RecordedStation()
+        : serial(SerialPortMap(env.settingsFolder())),
+          environment(env.environment()), parts{state,        view,        socket, serial,
+                                                networkTimer, environment, window}
+    {
+    }
     Q_DISABLE_COPY_MOVE(RecordedStation)
 
     TestEnvironment env;

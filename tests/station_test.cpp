@@ -1,0 +1,310 @@
+// A station's logic without its window, ticked by hand on a recorder view with the draw
+// fixed: the connection cycle, the lamps and the traffic logs. Sockets and files are real.
+#include "app/LogQueue.h"
+#include "link/ConnectionManager.h"
+#include "link/LinkProtocol.h"
+#include "monitor/TrafficMonitor.h"
+#include "serial/SerialForwarder.h"
+#include "serial/SerialReconnector.h"
+#include "support/StationRecorder.h"
+
+#include <QDir>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace
+{
+constexpr int kPort = 19841;
+using View = StationView;
+
+// Bound to 127.0.0.2, calling 127.0.0.1. The trace holds the counter after each tick, and
+// the status when the tick changed it.
+struct Cycle {
+    RecordedStation station;
+    ConnectionManager manager{station.parts};
+    QString trace;
+
+    Cycle()
+    {
+        SocketControl &socket = station.socket;
+        QObject::connect(&socket, &SocketControl::OnAccept, [this] { manager.Socket1_Accept(); });
+        QObject::connect(&socket, &SocketControl::OnConnect, [this] { manager.Socket1_Connect(); });
+        station.state.Port_Number = kPort;
+        socket.setRemoteHostAddress(QStringLiteral("127.0.0.1"));
+        socket.Bind(QStringLiteral("127.0.0.2"), kPort);
+        station.networkTimer.start(StationState::kSlowIntervalMs);
+    }
+    void tick()
+    {
+        const QString before = station.view.status;
+        manager.NetworkTimer_Timer();
+        trace += QString::number(station.state.Ack_Retries);
+        trace +=
+            station.view.status == before ? QStringLiteral(" ") : u'=' + station.view.status + u' ';
+    }
+    bool listening(int timeoutMs = 1000)
+    {
+        return QTest::qWaitFor(
+            [this] { return station.socket.state() == SocketControl::State::Listening; },
+            timeoutMs);
+    }
+};
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+class StationTest final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void connectionCycle_data();
+    void connectionCycle();
+    void keepAlive_data();
+    void keepAlive();
+    void accept_data();
+    void accept();
+    void lampsAndLogFlash_data();
+    void lampsAndLogFlash();
+    void logTrim_data();
+    void logTrim();
+    void log_keepsWhatItCannotWrite();
+};
+
+void StationTest::connectionCycle_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<double>("draw"); // repeated for every draw
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QString>("trace");
+    QTest::addColumn<int>("interval");
+    const QString calls = QStringLiteral("1 2 3 4 5=Not Connected 6 7 8 9 10 11 ");
+    QTest::newRow("draws to call") << "" << 0.29 << 13 << calls + "0=Calling ... 1" << 100;
+    QTest::newRow("slow tag") << "slow" << 0.29 << 13 << calls + "0=Calling ... 1" << 1000;
+    QTest::newRow("stopped") << "stopped" << 0.29 << 5 << calls.left(23) << 100;
+    QTest::newRow("30 % misses") << "" << 0.3 << 14 << calls + "12 13 14" << 100;
+    QTest::newRow("server mode") << "server" << 0.0 << 18
+                                 << "5=Not Connected 6 7 8 9 10 11 4 5 6 7 8 9 10 11 4 5 6" << 100;
+    QTest::newRow("disconnected") << "disconnected" << 0.0 << 12
+                                  << "3 4 5=Not Connected 6 7 8 9 10 11 12=Disconnected 13 14"
+                                  << 100;
+}
+
+void StationTest::connectionCycle()
+{
+    QFETCH(QString, setup);
+    QFETCH(double, draw);
+    QFETCH(int, ticks);
+    Cycle cycle;
+    StationState &state = cycle.station.state;
+    state.RunInServerMode = setup == QLatin1String("server");
+    if (setup == QLatin1String("slow"))
+        state.NetworkTimerTag = QLatin1String(StationState::kSlowTag);
+    if (setup == QLatin1String("stopped"))
+        cycle.station.networkTimer.stop();
+    if (setup == QLatin1String("disconnected"))
+        cycle.manager.DisconnectMenuItem_Click();
+    cycle.station.env.random.queue(draw);
+    for (int tick = 0; tick < ticks; ++tick) {
+        cycle.tick();
+        // A station stopped (its window closed) takes no more calls.
+        if (state.Ack_Retries == ConnectionManager::kGiveUpTick)
+            QCOMPARE(setup == QLatin1String("stopped") ? !cycle.listening(300) : cycle.listening(),
+                     true);
+    }
+    QTEST(cycle.trace.trimmed(), "trace");
+    QTEST(cycle.station.networkTimer.interval(), "interval");
+}
+
+void StationTest::keepAlive_data()
+{
+    QTest::addColumn<LoopMode>("mode");
+    QTest::addColumn<char>("flag");
+    QTest::newRow("normal") << LoopMode::Normal << 'A';
+    QTest::newRow("local loopback") << LoopMode::Local << 'L';
+    QTest::newRow("remote loopback") << LoopMode::Remote << 'R';
+}
+
+void StationTest::keepAlive()
+{
+    QFETCH(LoopMode, mode);
+    QFETCH(char, flag);
+    QTcpServer peer;
+    QVERIFY(peer.listen(QHostAddress(QStringLiteral("127.0.0.1")), kPort));
+    Cycle cycle;
+    RecordedStation &station = cycle.station;
+    station.state.NetRxBuffer = "left from before";
+    cycle.tick();
+    QTRY_COMPARE(station.view.status, QStringLiteral("CONNECTING"));
+    QVERIFY(station.state.NetRxBuffer.isEmpty());
+    QTRY_VERIFY(peer.hasPendingConnections());
+    std::unique_ptr<QTcpSocket> far(peer.nextPendingConnection());
+    station.parts.setLoopMode(mode);
+    station.view.enableCommand(View::Command::LocalLoop, true);
+    cycle.trace.clear();
+
+    // A silent peer: a state message a second, and the fifth tick gives up.
+    for (int tick = 0; tick < 4; ++tick)
+        cycle.tick();
+    QCOMPARE(station.networkTimer.interval(), StationState::kSlowIntervalMs);
+    QByteArray heard;
+    QTRY_COMPARE((heard += far->readAll()), LinkProtocol::stateMessage(flag).repeated(4));
+    cycle.tick();
+    cycle.tick(); // falls due before the give-up step has listened: skipped
+    QVERIFY(cycle.listening());
+    cycle.tick();
+    QCOMPARE(cycle.trace, QStringLiteral("1 2 3 4 5=Timed-Out 5 6 "));
+    QCOMPARE(station.view.lamps.at(View::Lamp::Network), View::Colour::Grey);
+    QVERIFY(station.state.loopMode == LoopMode::Normal &&
+            station.view.loopMarks == LoopMode::Normal);
+    QVERIFY(station.view.enabled.empty());
+    QTRY_COMPARE(far->state(), QAbstractSocket::UnconnectedState);
+}
+
+void StationTest::accept_data()
+{
+    QTest::addColumn<int>("peerPort");
+    QTest::addColumn<bool>("autoReconnect");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("taken") << 30000 << true << "ACCEPTING";
+    // The peer's port passes through a 16-bit signed value.
+    QTest::newRow("port past 32767") << 40000 << true << "";
+    QTest::newRow("suspended") << 30000 << false << "";
+}
+
+void StationTest::accept()
+{
+    QFETCH(int, peerPort);
+    QFETCH(bool, autoReconnect);
+    QFETCH(QString, status);
+    Cycle cycle;
+    RecordedStation &station = cycle.station;
+    station.state.AutoReconnect = autoReconnect;
+    station.state.Ack_Retries = 7;
+    station.socket.setLocalPort(kPort);
+    QVERIFY(station.socket.Listen());
+    int accepts = 0;
+    QObject::connect(&station.socket, &SocketControl::OnAccept, [&accepts] { ++accepts; });
+    QTcpSocket far;
+    QVERIFY(far.bind(QHostAddress(QStringLiteral("127.0.0.1")), quint16(peerPort)));
+    far.connectToHost(QStringLiteral("127.0.0.2"), kPort);
+    station.socket.setRemoteHostAddress(QStringLiteral("127.0.0.9"));
+    QTRY_VERIFY(accepts > 0);
+    QCOMPARE(station.view.status, status);
+    QCOMPARE(station.state.Ack_Retries, status.isEmpty() ? 7 : 0);
+    if (!status.isEmpty()) {
+        QCOMPARE(station.view.destination, QStringLiteral("127.0.0.1"));
+        QCOMPARE(station.socket.RemotePort(), peerPort);
+        QCOMPARE(station.networkTimer.interval(), StationState::kSlowIntervalMs);
+    }
+}
+
+void StationTest::lampsAndLogFlash_data()
+{
+    // Before each tick: r and t flash a lamp, l queues bytes for the receive log. After it:
+    // R red, G green, - untouched; Y the Log Traffic button lit.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after"); // receive lamp, transmit lamp, button
+    QTest::newRow("receive, transmit") << "rt..."
+                                       << "RRG-- -RRG- .....";
+    QTest::newRow("steady traffic") << "r.r.r..."
+                                    << "RRRRRRG- -------- ........";
+    QTest::newRow("log append") << "l...l...."
+                                << "--------- --------- .YY..YY..";
+}
+
+void StationTest::lampsAndLogFlash()
+{
+    QFETCH(QString, before);
+    RecordedStation station;
+    SerialReconnector reconnector(station.parts);
+    SerialForwarder forwarder(station.parts, reconnector);
+    TrafficMonitor monitor(station.parts, forwarder);
+    station.state.RxLogFile = station.env.filePath(QStringLiteral("rx.log"));
+    const auto shown = [&station](View::Lamp lamp) {
+        const auto found = station.view.lamps.find(lamp);
+        return found == station.view.lamps.end()    ? u'-'
+               : found->second == View::Colour::Red ? u'R'
+                                                    : u'G';
+    };
+    QString rx, tx, log;
+    for (const QChar event : before) {
+        if (event == u'r')
+            station.state.flashRxLed();
+        if (event == u't')
+            station.state.flashTxLed();
+        if (event == u'l')
+            LogQueue::queue(station.state.RxLogBuffer, "logged");
+        station.view.lamps.clear();
+        monitor.RS232timer_Timer();
+        rx += shown(View::Lamp::Receive);
+        tx += shown(View::Lamp::Transmit);
+        log += station.view.logFlash ? u'Y' : u'.';
+    }
+    QTEST(rx + u' ' + tx + u' ' + log, "after");
+    QCOMPARE(contentOf(station.state.RxLogFile), QByteArray("logged").repeated(before.count(u'l')));
+}
+
+void StationTest::logTrim_data()
+{
+    // A buffer of o's gets 16 more bytes, then one tick with the log switched on or off.
+    QTest::addColumn<int>("buffered");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<int>("written");
+    QTest::newRow("off, at the limit") << 20000 - 16 << false << 20000 << 0;
+    QTest::newRow("off, past the limit") << 20000 - 15 << false << 0 << 0;
+    const int ceiling = int(LogQueue::kBufferCeiling);
+    QTest::newRow("at the ceiling") << ceiling - 10 << true << 0 << ceiling;
+}
+
+void StationTest::logTrim()
+{
+    QFETCH(int, buffered);
+    QFETCH(bool, on);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("rx.log"));
+    TrafficLogWriter::LogState log{QStringLiteral("Receive log"), {}};
+    QByteArray buffer(buffered, 'o');
+    int flash = 0;
+    LogQueue::queue(buffer, "0123456789abcdef");
+    TrafficLogWriter::AppendTrafficLog(log, on ? path : QString(), buffer, flash);
+    QTEST(int(buffer.size()), "kept");
+    QTEST(int(contentOf(path).size()), "written");
+    // What is kept is the oldest: the newest is left out, never the middle.
+    const QByteArray all = contentOf(path) + buffer;
+    QCOMPARE(all, (QByteArray(buffered, 'o') + "0123456789abcdef").left(all.size()));
+    QCOMPARE(flash, on ? TrafficLogWriter::kFlashTicks : 0);
+}
+
+void StationTest::log_keepsWhatItCannotWrite()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("tx.log"));
+    TrafficLogWriter::LogState log{QStringLiteral("Transmit log"), {}};
+    QByteArray every, buffer;
+    for (int value = 0; value < 256; ++value)
+        every.append(char(value));
+    int flash = 0;
+    const auto tick = [&](const QByteArray &bytes) {
+        LogQueue::queue(buffer, bytes);
+        return TrafficLogWriter::AppendTrafficLog(log, path, buffer, flash);
+    };
+    // A folder where the file should be refuses the append, for root as well: told once.
+    QVERIFY(QDir().mkdir(path));
+    QVERIFY(tick(every).startsWith(QStringLiteral("Transmit log not written: ")));
+    QCOMPARE(tick(every), QString());
+    QCOMPARE(flash, 0);
+    QVERIFY(QDir().rmdir(path));
+    QCOMPARE(tick(every), QStringLiteral("Transmit log written again"));
+    QCOMPARE(contentOf(path), every.repeated(3));
+    QVERIFY(buffer.isEmpty());
+}
+
+QTEST_MAIN(StationTest)
+#include "station_test.moc"
