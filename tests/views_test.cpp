@@ -1,0 +1,476 @@
+// What the window shows: the help texts character for character and the Help menu, the status
+// history (line format, bound, window, print), and what a traffic box keeps and how its bytes
+// look. A real station on the offscreen platform; helper programs, the browser, the printer
+// and the clock are fakes.
+#include "app/MainForm.h"
+#include "dialogs/NetworkSetupForm.h"
+#include "dialogs/RS232SetupForm.h"
+#include "dialogs/TrafficLogSetupForm.h"
+#include "help/AboutForm.h"
+#include "help/HelpTexts.h"
+#include "monitor/StatusHistory.h"
+#include "monitor/StatusLabel.h"
+#include "monitor/StatusLogForm.h"
+#include "monitor/TrafficBox.h"
+#include "monitor/TrafficView.h"
+#include "support/DialogTestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace
+{
+
+QByteArray numbered(qsizetype count)
+{
+    QByteArray bytes;
+    for (qsizetype index = 0; index < count; ++index)
+        bytes.append(char('0' + index % 10));
+    return bytes;
+}
+
+} // namespace
+
+class ViewsTest final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup() { m_form.reset(), m_env.reset(); }
+    void helpText_isTheFixedTextUnderItsTitle_data();
+    void helpText_isTheFixedTextUnderItsTitle();
+    void aboutMenuItem_showsFilledBoxOwnedByMainWindow();
+    void systemInfo_startsFirstInstalledViewerElseSaysUnavailable_data();
+    void systemInfo_startsFirstInstalledViewerElseSaysUnavailable();
+    void tipsAndVisitMenuItems_showTipsAndOpenTheSite();
+    void everyWindow_showsTheProgramIcon();
+    void separator_isEtchedDarkOverLight();
+    void historyLine_formatsDateTimeAndText_data();
+    void historyLine_formatsDateTimeAndText();
+    void appendHistoryLine_dropsFrontOnlyPastTheLimit_data();
+    void appendHistoryLine_dropsFrontOnlyPastTheLimit();
+    void statusChange_writesOneLineAndClearEmpties();
+    void historyMenuMark_followsEveryWayOfShowingAndHiding();
+    void print_sendsSelectionOrWholeAfterOneEmptyLine();
+    void printPlainText_writesPdfWithTheText();
+    void minimized_titleShowsStatus();
+    void trafficAppend_keepsNewest_data();
+    void trafficAppend_keepsNewest();
+    void trafficRefresh_showsWhatTheBoxHolds_data();
+    void trafficRefresh_showsWhatTheBoxHolds();
+    void controlBytes_drawnDistinctly();
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<MainForm> m_form;
+};
+
+void ViewsTest::init()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    m_env = std::make_unique<TestEnvironment>();
+    m_env->clock.setNow(QDateTime(QDate(2026, 12, 5), QTime(10, 3, 8)));
+    m_form = std::make_unique<MainForm>(m_env->environment());
+}
+
+void ViewsTest::helpText_isTheFixedTextUnderItsTitle_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("expectedTitle");
+    QTest::addColumn<QByteArray>("digest");
+    // The first 16 hex digits of the SHA-1 of each text as written down for it, its lines joined
+    // with CR LF: every blank and every line break counts.
+    QTest::newRow("tips") << HelpTexts::tips() << HelpTexts::kTipsTitle << "HELP - Tips"
+                          << QByteArray("e6301e9b63471aa2");
+    QTest::newRow("rs232") << HelpTexts::rs232Port() << HelpTexts::kRs232PortTitle
+                           << "HELP - Setup RS232 Port" << QByteArray("4b8c2e0f3397e42e");
+    QTest::newRow("network") << HelpTexts::network() << HelpTexts::kNetworkTitle
+                             << "HELP - Setup Network Connection" << QByteArray("a42886786ffdd7db");
+    QTest::newRow("traffic logging")
+        << HelpTexts::trafficLogging() << HelpTexts::kTrafficLoggingTitle
+        << "Help - Setup Traffic Logging" << QByteArray("1e21cd2e28a8621a");
+    QTest::newRow("about") << HelpTexts::aboutDescription() << HelpTexts::kProgramTitle << "Tethra"
+                           << QByteArray("c362e6ae68a006c5");
+}
+
+void ViewsTest::helpText_isTheFixedTextUnderItsTitle()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+    QFETCH(QString, expectedTitle);
+    QFETCH(QByteArray, digest);
+    QCOMPARE(title, expectedTitle);
+    const QByteArray sha1 = QCryptographicHash::hash(text.toLatin1(), QCryptographicHash::Sha1);
+    QVERIFY2(sha1.toHex().left(16) == digest, qPrintable(text));
+}
+
+void ViewsTest::aboutMenuItem_showsFilledBoxOwnedByMainWindow()
+{
+    QWidget *owner = nullptr;
+    QStringList shown; // caption, title line, description, notice, captions cut short
+    QTimer::singleShot(0, m_form.get(), [&] {
+        if (auto *about = qobject_cast<AboutForm *>(QApplication::activeModalWidget())) {
+            owner = about->parentWidget();
+            shown << about->windowTitle() << about->lblTitle->text()
+                  << about->lblDescription->text() << about->lblDisclaimer->text()
+                  << cutCaptions(*about);
+            QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+        }
+    });
+    m_form->AboutMenuItem->trigger();
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(owner, m_form.get());
+    QCOMPARE(shown.size(), 4);
+    // The title line shows the build's version, minor and revision joined without a separator.
+    QCOMPARE(shown.first(3),
+             QStringList({" About Tethra", "Tethra v1.04", HelpTexts::aboutDescription()}));
+    QCOMPARE(HelpTexts::titleLine(2, 1, 15), "Tethra v2.115");
+    const QRegularExpression notice(QStringLiteral(
+        "^[^\n]+\n\n    - SocketWrench 2\\.5\n    - [^\n]*Catalyst Development Corporation"));
+    QVERIFY2(notice.match(shown.at(3)).hasMatch(), qPrintable(shown.at(3)));
+}
+
+void ViewsTest::systemInfo_startsFirstInstalledViewerElseSaysUnavailable_data()
+{
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QString>("broken");
+    QTest::addColumn<QString>("started"); // empty: none, the box says so
+    QTest::newRow("none") << QStringList() << ""
+                          << "";
+    QTest::newRow("last viewer") << QStringList{"kinfocenter"} << ""
+                                 << "kinfocenter";
+    QTest::newRow("first of two") << QStringList{"kinfocenter", "hardinfo2"} << ""
+                                  << "hardinfo2";
+    QTest::newRow("fails to start") << QStringList{"hardinfo"} << "hardinfo"
+                                    << "";
+}
+
+void ViewsTest::systemInfo_startsFirstInstalledViewerElseSaysUnavailable()
+{
+    QFETCH(QStringList, installed);
+    QFETCH(QString, broken);
+    QFETCH(QString, started);
+    for (const QString &viewer : installed)
+        m_env->programs.install(viewer);
+    m_env->programs.breakProgram(broken);
+    AboutForm about(*m_form);
+    about.show();
+    QTest::mouseClick(about.cmdSysInfo, Qt::LeftButton);
+    QVERIFY(about.isVisible());
+    const auto &box = m_env->messageBoxes;
+    QCOMPARE(m_env->programs.started().size(), installed.isEmpty() ? 0 : 1);
+    QCOMPARE(box.count(), started.isEmpty() ? 1 : 0);
+    if (!started.isEmpty())
+        QCOMPARE(m_env->programs.started().first().program, started);
+    else
+        QCOMPARE((QStringList{box.last().text, box.last().title}),
+                 QStringList({"System Information Is Unavailable At This Time", "Tethra"}));
+    QVERIFY(!started.isEmpty() ||
+            (box.last().icon == MessageBoxes::Icon::None && box.last().owner.data() == &about));
+}
+
+void ViewsTest::tipsAndVisitMenuItems_showTipsAndOpenTheSite()
+{
+    m_form->TipsMenuItem->trigger();
+    const auto &boxes = m_env->messageBoxes;
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE((QStringList{boxes.last().title, boxes.last().text}),
+             (QStringList{HelpTexts::kTipsTitle, HelpTexts::tips()}));
+    QCOMPARE(boxes.last().icon, MessageBoxes::Icon::None);
+    QCOMPARE(boxes.last().owner.data(), m_form.get());
+    // A failure to open the site is silent.
+    m_form->VisitMenuItem->trigger();
+    m_env->programs.openUrlResult = false;
+    m_form->VisitMenuItem->trigger();
+    QCOMPARE(m_env->programs.openedUrls(), QStringList(2, "https://www.orrindale.example/"));
+    QCOMPARE(boxes.count(), 1);
+}
+
+void ViewsTest::everyWindow_showsTheProgramIcon()
+{
+    RS232SetupForm rs232(*m_form);
+    NetworkSetupForm network(*m_form);
+    TrafficLogSetupForm trafficLog(*m_form, &rs232);
+    AboutForm about(*m_form);
+    QVERIFY(!about.ImageIcon->pixmap().isNull());
+    // The windows above, the main window and the status history window.
+    int windows = 0;
+    for (const QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->windowType() == Qt::Popup)
+            continue;
+        ++windows;
+        QVERIFY2(!window->windowIcon().pixmap(32, 32).isNull(), qPrintable(window->windowTitle()));
+    }
+    QVERIFY(windows >= 6);
+}
+
+void ViewsTest::separator_isEtchedDarkOverLight()
+{
+    AboutForm about(*m_form);
+    about.show();
+    const QImage image = about.grab().toImage();
+    const int x = about.Line1->geometry().center().x();
+    const int background = image.pixelColor(x, about.Line1->y() - 2).lightness();
+    const int dark = image.pixelColor(x, about.Line1->y()).lightness();
+    const int light = image.pixelColor(x, about.Line2->y()).lightness();
+    QCOMPARE(about.Line2->y(), about.Line1->y() + 1);
+    QVERIFY2(dark < background && light > dark + 32,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(background).arg(dark).arg(light)));
+}
+
+void ViewsTest::historyLine_formatsDateTimeAndText_data()
+{
+    QTest::addColumn<QDateTime>("when");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("english") << QDateTime(QDate(2026, 12, 5), QTime(10, 3, 8)) << "en_US"
+                             << "Connected"
+                             << "05-Dec-2026  10:03:08  Connected\r\n";
+    QTest::newRow("german, 24-hour clock, no full stop")
+        << QDateTime(QDate(2027, 3, 9), QTime(23, 59, 1)) << "de_DE"
+        << "Calling ..."
+        << "09-M\u00e4r-2027  23:59:01  Calling ...\r\n";
+    QTest::newRow("midnight, text as given") << QDateTime(QDate(2026, 1, 1), QTime(0, 0)) << "en_US"
+                                             << " a  b "
+                                             << "01-Jan-2026  00:00:00   a  b \r\n";
+}
+
+void ViewsTest::historyLine_formatsDateTimeAndText()
+{
+    QFETCH(QDateTime, when);
+    QFETCH(QString, locale);
+    QFETCH(QString, status);
+    QFETCH(QString, expected);
+    QCOMPARE(StatusHistory::historyLine(when, status, QLocale(locale)), expected);
+}
+
+void ViewsTest::appendHistoryLine_dropsFrontOnlyPastTheLimit_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("added");
+    QTest::addColumn<int>("after");
+    QTest::newRow("empty history") << 0 << 40 << 40;
+    QTest::newRow("reaches the limit") << 19960 << 40 << 20000;
+    QTest::newRow("one past the limit") << 19961 << 40 << 20001 - 9999;
+    QTest::newRow("19990 and 40") << 19990 << 40 << 10031;
+    QTest::newRow("one huge line") << 0 << 50000 << 50000 - 9999;
+}
+
+void ViewsTest::appendHistoryLine_dropsFrontOnlyPastTheLimit()
+{
+    QFETCH(int, before);
+    QFETCH(int, added);
+    QFETCH(int, after);
+    QString history;
+    for (int i = 0; i < before; ++i)
+        history.append(QLatin1Char('a' + i % 26));
+    const QString line = QString(added - 2, QLatin1Char('x')) + QStringLiteral("\r\n");
+    const QString whole = history + line;
+    StatusHistory::appendHistoryLine(history, line);
+    QCOMPARE(history, whole.right(after));
+}
+
+void ViewsTest::statusChange_writesOneLineAndClearEmpties()
+{
+    StatusLogForm *window = m_form->statusLogForm();
+    const auto shown = [window] { return window->history().remove('\r'); };
+    for (const char *status : {"Connected", "Disconnected", "Disconnected", "Connected"})
+        m_form->setNetStatus(QString::fromLatin1(status));
+    const QString lines = QStringLiteral("05-Dec-2026  10:03:08  Connected\r\n"
+                                         "05-Dec-2026  10:03:08  Disconnected\r\n"
+                                         "05-Dec-2026  10:03:08  Connected\r\n");
+    QCOMPARE(window->history(), lines);
+    QCOMPARE(window->StatusTextBox->toPlainText(), shown());
+    m_form->setNetStatus(QString(20000, QLatin1Char('s')));
+    QCOMPARE(window->history().size(), lines.size() + 20025 - 9999);
+    QCOMPARE(window->StatusTextBox->toPlainText(), shown());
+    QTest::mouseClick(window->ClearButton, Qt::LeftButton);
+    QCOMPARE(window->StatusTextBox->toPlainText(), QString());
+    m_form->setNetStatus(QStringLiteral("Not Connected"));
+    QCOMPARE(window->history(), QStringLiteral("05-Dec-2026  10:03:08  Not Connected\r\n"));
+}
+
+void ViewsTest::historyMenuMark_followsEveryWayOfShowingAndHiding()
+{
+    m_form->show();
+    StatusLogForm *window = m_form->statusLogForm();
+    QAction *item = m_form->DisplayStatusHistoryMenuItem;
+    m_form->setNetStatus(QStringLiteral("Timed-Out"));
+    const QString history = window->history();
+    QString marks; // after each step: shown and checked, or neither
+    const auto mark = [&] {
+        marks += window->isVisible() != item->isChecked() ? '?' : window->isVisible() ? 'S' : '-';
+    };
+    mark();
+    item->trigger();
+    mark();
+    item->trigger();
+    mark();
+    QTest::mouseDClick(m_form->NetStatus, Qt::LeftButton);
+    mark();
+    QTest::mouseClick(window->CloseButton, Qt::LeftButton);
+    mark();
+    item->trigger();
+    QVERIFY(!window->close()); // the close box only hides it
+    mark();
+    item->trigger();
+    QCOMPARE(marks, "-S-S--");
+    QCOMPARE(window->history(), history);
+}
+
+void ViewsTest::print_sendsSelectionOrWholeAfterOneEmptyLine()
+{
+    m_form->setNetStatus(QStringLiteral("Connected"));
+    m_form->setNetStatus(QStringLiteral("Timed-Out"));
+    StatusLogForm *window = m_form->statusLogForm();
+    QTest::mouseClick(window->PrintButton, Qt::LeftButton);
+    QTextCursor cursor = window->StatusTextBox->textCursor();
+    cursor.setPosition(0);
+    cursor.movePosition(QTextCursor::EndOfLine, QTextCursor::KeepAnchor);
+    window->StatusTextBox->setTextCursor(cursor);
+    QTest::mouseClick(window->PrintButton, Qt::LeftButton);
+    m_env->printing.answer = false; // the print dialog is cancelled
+    QTest::mouseClick(window->PrintButton, Qt::LeftButton);
+    QCOMPARE(m_env->printing.dialogsShown(), 3);
+    QCOMPARE(m_env->printing.printed(),
+             QStringList({"\r\n" + window->history(), "\r\n05-Dec-2026  10:03:08  Connected"}));
+}
+
+void ViewsTest::printPlainText_writesPdfWithTheText()
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir folder;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(folder.filePath(QStringLiteral("history.pdf")));
+    QVERIFY(printPlainText(printer, QStringLiteral("\r\n05-Dec-2026  10:03:08  Connected")));
+    QProcess process;
+    process.start(pdftotext, {printer.outputFileName(), QStringLiteral("-")});
+    QVERIFY(process.waitForFinished(10000));
+    // pdftotext folds runs of blanks; the exact text is checked through the fake above.
+    const QString text = QString::fromUtf8(process.readAllStandardOutput()).simplified();
+    QVERIFY2(text.contains(QStringLiteral("05-Dec-2026 10:03:08 Connected")), qPrintable(text));
+}
+
+void ViewsTest::minimized_titleShowsStatus()
+{
+    m_form->setWindowTitle(m_form->title()); // as start-up leaves it
+    m_form->show();
+    m_form->setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->isMinimized(), 2000);
+    QCOMPARE(m_form->windowTitle(), m_form->title());
+    m_form->setNetStatus(QStringLiteral("Connected"));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral(" Connected"));
+    m_form->setWindowState(Qt::WindowNoState);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->windowTitle(), m_form->title(), 2000);
+}
+
+void ViewsTest::trafficAppend_keepsNewest_data()
+{
+    QTest::addColumn<int>("held");
+    QTest::addColumn<int>("appended");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("150 on 1900 drops 99") << 1900 << 150 << 1951;
+    QTest::newRow("up to the limit") << 1990 << 10 << 2000;
+    QTest::newRow("one past the limit") << 2000 << 1 << 1902;
+    QTest::newRow("large chunk into empty box") << 0 << 5000 << 4000;
+    QTest::newRow("small chunk on a full box") << 4000 << 1 << 3902;
+    QTest::newRow("megabyte chunk") << 3000 << 1000000 << 4000;
+}
+
+void ViewsTest::trafficAppend_keepsNewest()
+{
+    QFETCH(int, held);
+    QFETCH(int, appended);
+    QFETCH(int, kept);
+    QString text = QString::fromLatin1(numbered(held));
+    const QByteArray chunk = numbered(appended + 3).mid(3);
+    TrafficView::appendAndTrim(text, chunk);
+    QCOMPARE(text.size(), kept);
+    QCOMPARE(text, QString::fromLatin1(numbered(held) + chunk).right(kept));
+}
+
+void ViewsTest::trafficRefresh_showsWhatTheBoxHolds_data()
+{
+    QTest::addColumn<int>("maxChunk");
+    QTest::addColumn<int>("refreshEvery");
+    QTest::newRow("small chunks, refreshed each") << 40 << 1;
+    QTest::newRow("small chunks, refreshed now and then") << 40 << 7;
+    QTest::newRow("chunks near the capacity") << 5000 << 2;
+}
+
+// Line ends split across chunks and refreshes, the front trimmed between refreshes: the box
+// shows what it holds, as it would if drawn anew.
+void ViewsTest::trafficRefresh_showsWhatTheBoxHolds()
+{
+    QFETCH(int, maxChunk);
+    QFETCH(int, refreshEvery);
+    QRandomGenerator random(7);
+    TrafficBox box;
+    QByteArray stream;
+    for (int append = 1; append <= 400; ++append) {
+        QByteArray chunk;
+        for (int index = random.bounded(1, maxChunk + 1); index > 0; --index)
+            chunk.append("\r\nab\x01\x85"[random.bounded(6)]);
+        box.appendChunk(chunk);
+        stream += chunk;
+        if (append % refreshEvery != 0)
+            continue;
+        // As many refreshes as a flooded box may wait for its next full redraw.
+        for (int refresh = 0; refresh < 4; ++refresh)
+            box.refresh();
+        const QString held = box.traffic();
+        QCOMPARE(held, QString::fromLatin1(stream.right(held.size())));
+        const bool afterCr =
+            stream.size() > held.size() && stream.at(stream.size() - held.size() - 1) == '\r';
+        QCOMPARE(box.toPlainText(), TrafficView::shown(held, afterCr));
+    }
+}
+
+// Each byte that is not text is drawn in the box's font (others filling in for characters it
+// lacks) unlike every other such byte.
+void ViewsTest::controlBytes_drawnDistinctly()
+{
+    const TrafficBox box;
+    QList<int> codes;
+    QList<QImage> images;
+    for (int code = 0; code < 0xa0; ++code) {
+        if ((code >= 0x20 || code == '\t' || code == '\n' || code == '\r') && code < 0x7f)
+            continue;
+        const QString shown = TrafficView::shown(QString(QChar(code)), false);
+        QCOMPARE(shown.size(), 1);
+        QImage image(48, 32, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(box.font());
+        painter.drawText(image.rect(), Qt::AlignCenter, shown);
+        painter.end();
+        for (qsizetype other = 0; other < images.size(); ++other)
+            QVERIFY2(images[other] != image, qPrintable(QStringLiteral("bytes %1 and %2 look alike")
+                                                            .arg(codes[other], 2, 16)
+                                                            .arg(code, 2, 16)));
+        codes.append(code);
+        images.append(image);
+    }
+}
+
+QTEST_MAIN(ViewsTest)
+#include "views_test.moc"
