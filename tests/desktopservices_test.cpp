@@ -19,38 +19,32 @@
 #include <csignal>
 #include <functional>
 
-namespace
-{
-
-// Runs the action on the modal dialog of the given type once it is up and has the focus; from
-// then on rejects
-// any dialog still up, so that one refusing the action fails the test instead of hanging it.
-// The timers belong to scope, which the test deletes when it ends.
-template <typename Dialog> void whenShown(QObject *scope, std::function<void(Dialog *)> action)
-{
-    auto *timer = new QTimer(scope);
-    QObject::connect(timer, &QTimer::timeout, timer, [scope, timer, action] {
-        auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
-        if (!dialog || QApplication::activeWindow() != dialog)
-            return;
-        timer->stop();
-        // A timer of its own: a timer does not fire again while its own handler runs.
-        auto *strays = new QTimer(scope);
-        QObject::connect(strays, &QTimer::timeout, strays, [] {
-            if (auto *stray = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-                stray->reject();
-        });
-        strays->start(100);
-        action(dialog);
-    });
-    timer->start(10);
-}
-
-} // namespace
-
 class DesktopServicesTest final : public QObject
 {
     Q_OBJECT
+
+    // Runs the action on the modal dialog of the given type once it is up and has the focus;
+    // from then on rejects any dialog still up, so that one refusing the action fails the test
+    // instead of hanging it. The timers belong to m_scope, which goes when the test ends.
+    template <typename Dialog> void whenShown(std::function<void(Dialog *)> action)
+    {
+        auto *timer = new QTimer(m_scope.get());
+        connect(timer, &QTimer::timeout, timer, [this, timer, action] {
+            auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            if (!dialog || QApplication::activeWindow() != dialog)
+                return;
+            timer->stop();
+            // A timer of its own: a timer does not fire again while its own handler runs.
+            auto *strays = new QTimer(m_scope.get());
+            connect(strays, &QTimer::timeout, strays, [] {
+                if (auto *stray = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                    stray->reject();
+            });
+            strays->start(100);
+            action(dialog);
+        });
+        timer->start(10);
+    }
 
 private Q_SLOTS:
     void init() { m_scope = std::make_unique<QObject>(); }
@@ -73,12 +67,10 @@ void DesktopServicesTest::messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYe
     QTest::addColumn<bool>("ask");
     QTest::addColumn<int>("button"); // 0: Escape
     QTest::addColumn<bool>("answer");
-    QTest::addColumn<int>("buttons");
-    const int yesNo = QMessageBox::Yes | QMessageBox::No;
-    QTest::newRow("inform, OK") << false << int(QMessageBox::Ok) << false << int(QMessageBox::Ok);
-    QTest::newRow("ask, Yes") << true << int(QMessageBox::Yes) << true << yesNo;
-    QTest::newRow("ask, No") << true << int(QMessageBox::No) << false << yesNo;
-    QTest::newRow("ask, Escape") << true << 0 << false << yesNo;
+    QTest::newRow("inform, OK") << false << int(QMessageBox::Ok) << false;
+    QTest::newRow("ask, Yes") << true << int(QMessageBox::Yes) << true;
+    QTest::newRow("ask, No") << true << int(QMessageBox::No) << false;
+    QTest::newRow("ask, Escape") << true << 0 << false;
 }
 
 void DesktopServicesTest::messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes()
@@ -86,9 +78,8 @@ void DesktopServicesTest::messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYe
     QFETCH(bool, ask);
     QFETCH(int, button);
     QFETCH(bool, answer);
-    QFETCH(int, buttons);
     QStringList seen;
-    whenShown<QMessageBox>(m_scope.get(), [&](QMessageBox *box) {
+    whenShown<QMessageBox>([&](QMessageBox *box) {
         seen << box->text() << box->windowTitle() << QString::number(box->icon())
              << QString::number(box->standardButtons().toInt());
         if (button)
@@ -97,17 +88,16 @@ void DesktopServicesTest::messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYe
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     });
     DesktopMessageBoxes boxes;
-    const QString text = QStringLiteral("Clear RX and TX Log files");
-    const QString title = QStringLiteral("Are you Sure");
     const auto icon = ask ? MessageBoxes::Icon::Question : MessageBoxes::Icon::Information;
     bool given = false;
     if (ask)
-        given = boxes.askYesNo(nullptr, text, title, icon);
+        given = boxes.askYesNo(nullptr, "Clear RX and TX Log files", "Are you Sure", icon);
     else
-        boxes.inform(nullptr, text, title, icon);
+        boxes.inform(nullptr, "Clear RX and TX Log files", "Are you Sure", icon);
     QCOMPARE(given, answer);
+    const int buttons = ask ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
     QCOMPARE(seen,
-             QStringList({text, title,
+             QStringList({"Clear RX and TX Log files", "Are you Sure",
                           QString::number(ask ? QMessageBox::Question : QMessageBox::Information),
                           QString::number(buttons)}));
 }
@@ -116,20 +106,14 @@ void DesktopServicesTest::informLater_returnsAtOnceAndReportsTheClose()
 {
     DesktopMessageBoxes boxes;
     int closed = 0;
-    boxes.informLater(nullptr, QStringLiteral("Unknown packet"),
-                      QStringLiteral("ERROR - Network Rx Packet"), [&closed] { ++closed; });
+    boxes.informLater(nullptr, "Unknown packet", "ERROR - Network Rx Packet", [&] { ++closed; });
     QCOMPARE(closed, 0);
-    const auto shownBox = []() -> QMessageBox * {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-                return box;
-        }
-        return nullptr;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(shownBox(), 5000);
-    QPointer<QMessageBox> box = shownBox();
-    QCOMPARE(box->windowTitle(), QStringLiteral("ERROR - Network Rx Packet"));
-    QCOMPARE(box->text(), QStringLiteral("Unknown packet"));
+    QPointer<QMessageBox> box;
+    QTRY_VERIFY_WITH_TIMEOUT((box = qobject_cast<QMessageBox *>(QApplication::activeWindow())) &&
+                                 box->isVisible(),
+                             5000);
+    QCOMPARE((QStringList{box->windowTitle(), box->text()}),
+             QStringList({"ERROR - Network Rx Packet", "Unknown packet"}));
     QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     QCOMPARE(closed, 1);
     QTRY_VERIFY_WITH_TIMEOUT(box.isNull(), 5000);
@@ -146,14 +130,11 @@ void DesktopServicesTest::pick_acceptsNewFileNameOrGivesEmptyWhenCancelled()
 {
     QFETCH(QString, typed);
     QTemporaryDir dir;
-    const QString path = typed.isEmpty() ? QString() : dir.filePath(typed);
     QString title;
-    whenShown<QFileDialog>(m_scope.get(), [&](QFileDialog *dialog) {
+    whenShown<QFileDialog>([&](QFileDialog *dialog) {
         title = dialog->windowTitle();
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
+        if (typed.isEmpty())
+            return dialog->reject();
         // Typed where the focus is, as a user would; one insisting on existing files stays up.
         QTest::keyClicks(QApplication::focusWidget(), typed);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -163,23 +144,22 @@ void DesktopServicesTest::pick_acceptsNewFileNameOrGivesEmptyWhenCancelled()
     request.initialFolder = dir.path();
     request.filter = QStringLiteral("Traffic Log files (LOG) ( *.log);;All files (*.*)");
     request.defaultSuffix = QStringLiteral("*");
-    DesktopFilePicker picker;
-    QCOMPARE(picker.pick(nullptr, request), path);
+    QCOMPARE(DesktopFilePicker().pick(nullptr, request),
+             typed.isEmpty() ? QString() : dir.filePath(typed));
     QCOMPARE(title, request.title);
 }
 
 void DesktopServicesTest::printText_offersNoRangeAndPrintsNothingWhenCancelled()
 {
     QList<bool> offered;
-    whenShown<QPrintDialog>(m_scope.get(), [&](QPrintDialog *dialog) {
+    whenShown<QPrintDialog>([&](QPrintDialog *dialog) {
         for (const auto option :
              {QAbstractPrintDialog::PrintToFile, QAbstractPrintDialog::PrintSelection,
               QAbstractPrintDialog::PrintPageRange})
             offered.append(dialog->testOption(option));
         dialog->reject();
     });
-    DesktopPrinting printing;
-    QVERIFY(!printing.printText(nullptr, QStringLiteral("history")));
+    QVERIFY(!DesktopPrinting().printText(nullptr, QStringLiteral("history")));
     QCOMPARE(offered, QList<bool>({false, false, false}));
 }
 
@@ -213,7 +193,6 @@ void DesktopServicesTest::randomAndClock_drawInUnitIntervalAndNeverGoBack()
     }
     QVERIFY(differ);
     QVERIFY(qAbs(sum / 10000 - 0.5) < 0.05); // many standard deviations wide
-
     SystemClock clock;
     const qint64 start = clock.monotonicMs();
     QTRY_VERIFY_WITH_TIMEOUT(clock.monotonicMs() - start >= 20, 5000);

@@ -132,8 +132,7 @@ private Q_SLOTS:
     void longChunk_isSplitLosslessly();
     void stream_deliversEveryPacketOnceInOrderHoweverSplit_data();
     void stream_deliversEveryPacketOnceInOrderHoweverSplit();
-    void keptPacket_comesOutAgainAfterNextRead();
-    void bufferClearedOnNewConnection_readerStartsAfresh();
+    void reader_keepsPacketsAndStartsAfresh();
     void dataPacketAtBound_isDeliveredOnlyIfItFits_data();
     void dataPacketAtBound_isDeliveredOnlyIfItFits();
     void randomStream_staysBoundedAndFollowsTheRules();
@@ -245,8 +244,9 @@ void FormatsTest::stream_deliversEveryPacketOnceInOrderHoweverSplit()
 }
 
 // The station puts back the first state packet after a loopback command, to be handled at the
-// next read; the reader puts a data packet back just as well.
-void FormatsTest::keptPacket_comesOutAgainAfterNextRead()
+// next read; the reader puts a data packet back just as well. A buffer cleared for a new link
+// starts the reader afresh, though it had a search position far into a long waiting packet.
+void FormatsTest::reader_keepsPacketsAndStartsAfresh()
 {
     QByteArray buffer;
     PacketReader reader(buffer);
@@ -266,21 +266,14 @@ void FormatsTest::keptPacket_comesOutAgainAfterNextRead()
     }
     QCOMPARE(trace, (Trace{"Done", "E", "L", "L", "Dtwo", "E", "Dthree", "E"}));
     QCOMPARE(buffer, QByteArray());
-}
-
-void FormatsTest::bufferClearedOnNewConnection_readerStartsAfresh()
-{
-    QByteArray buffer;
-    PacketReader reader(buffer);
-    // A long waiting packet makes the reader remember a search position far into it.
     reader.append(reflectedDataMessage(QByteArray(500, 'p')).left(400));
     QVERIFY(!reader.next());
     buffer.clear();
     reader.append(reflectedDataMessage("fresh"));
-    Trace trace;
     while (const auto packet = reader.next())
         trace.append(packet->flag + packet->payload);
-    QCOMPARE(trace, (Trace{"Dfresh", "E"}));
+    QCOMPARE(trace.last(2), (Trace{"Dfresh", "E"}));
+    QCOMPARE(trace.size(), 10);
 }
 
 void FormatsTest::dataPacketAtBound_isDeliveredOnlyIfItFits_data()
@@ -357,21 +350,14 @@ void FormatsTest::settings_read_data()
             << file << "17 " + QString::fromLatin1(encoded(sample(change)));
     };
     const Change defaults = [](SettingsRecords &r) { r = {}; };
-    const Change flipped = [](SettingsRecords &r) {
-        r.viewTraffic = r.autoResolveHostName = false;
-        r.runInServerMode = true;
-        r.serialPort = 0;
-        r.rxLogFile.clear();
-    };
     const Change extremes = [](SettingsRecords &r) {
         r.portNumber = std::numeric_limits<qint32>::min();
         r.handshaking = std::numeric_limits<qint32>::max();
         r.remoteHost = QStringLiteral(" host, with comma ");
         r.txLogFile = QStringLiteral("/tmp/b\xe4r/tx log,1.log");
     };
-    for (const auto &[name, change] :
-         {std::pair{"defaults", defaults}, {"flipped", flipped}, {"extremes", extremes}})
-        row(QStringLiteral("saved %1").arg(name), encoded(sample(change)), change);
+    row("saved defaults", encoded(sample(defaults)), defaults);
+    row("saved extremes", encoded(sample(extremes)), extremes);
     row("bare line feeds", edited({}, "\n"), {});
     // The rest of a line cut by a quote is skipped, so the later records still line up.
     row("quote inside text", edited({{3, "\"lab\"pc\""}, {12, "\"/logs/a\"b.log\""}}),
@@ -444,27 +430,12 @@ void FormatsTest::textRoutines_data()
                  "/rx.log=/rx.log|/|rx.log", "/home/lab/logs/=/home/lab/logs|/home/lab/|logs",
                  "/home/lab//=/home/lab/|/home/lab/|", "rx.log=rx.log||", "/=||",
                  "/logs/ rx .log =/logs/ rx .log |/logs/| rx .log ", "C:\\logs\\=C:\\logs\\||"});
-    add("number", {"abc=0 0",
-                   "\t 8080=8080 8080",
-                   "98 01=9801 9801",
-                   "0.5=0.5 0",
-                   "9801.5=9801.5 9802",
-                   "9800.5=9800.5 9800",
-                   "2.4999=2.4999 2",
-                   "2.5001=2.5001 3",
-                   "-2.5=-2.5 -2",
-                   "-1.5=-1.5 -2",
-                   "- 2.6=-2.6 -3",
-                   "+42=42 42",
-                   "-.25=-0.25 0",
-                   "80ab90=80 80",
-                   "1.2.3=1.2 1",
-                   "5-3=5 5",
-                   "-=0 0",
-                   ".=0 0",
-                   "--5=0 0",
-                   "1e3=1 1",
-                   "40000.=40000 40000"});
+    add("number", {"abc=0 0", "\t 8080=8080 8080", "98 01=9801 9801", "0.5=0.5 0",
+                   "9801.5=9801.5 9802", "9800.5=9800.5 9800"});
+    add("number", {"2.4999=2.4999 2", "2.5001=2.5001 3", "-2.5=-2.5 -2", "-1.5=-1.5 -2",
+                   "- 2.6=-2.6 -3", "+42=42 42"});
+    add("number", {"-.25=-0.25 0", "80ab90=80 80", "1.2.3=1.2 1", "5-3=5 5", "-=0 0", ".=0 0"});
+    add("number", {"--5=0 0", "1e3=1 1", "40000.=40000 40000"});
     add("number", {"-1000000000000000000000000000000=-1e+30 -9223372036854775808"});
     QTest::newRow("400 nines") << "number" << QString(400, QLatin1Char('9'))
                                << "inf 9223372036854775807";
