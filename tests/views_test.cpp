@@ -1,7 +1,8 @@
 // What the window shows: the help texts character for character and the Help menu, the status
 // history (line format, bound, window, print), and what a traffic box keeps and how its bytes
-// look. A real station on the offscreen platform; helper programs, the browser, the printer
-// and the clock are fakes.
+// look, on a real station whose helper programs, browser, printer and clock are fakes. Then the
+// real desktop services behind those fakes: Qt's message boxes, file and print dialogs answered
+// as a user would, helper programs, the clock and the random draw.
 #include "app/MainForm.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
@@ -13,14 +14,19 @@
 #include "monitor/StatusLogForm.h"
 #include "monitor/TrafficBox.h"
 #include "monitor/TrafficView.h"
+#include "platform/Clock.h"
+#include "platform/RandomSource.h"
 #include "support/DialogTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -30,6 +36,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <functional>
 
 namespace
 {
@@ -48,9 +57,32 @@ class ViewsTest final : public QObject
 {
     Q_OBJECT
 
+    // Runs the action on the modal dialog of the given type once it is up and has the focus;
+    // from then on rejects any dialog still up, so that one refusing the action fails the test
+    // instead of hanging it. The timers belong to m_scope, which goes when the test ends.
+    template <typename Dialog> void whenShown(std::function<void(Dialog *)> action)
+    {
+        auto *timer = new QTimer(m_scope.get());
+        connect(timer, &QTimer::timeout, timer, [this, timer, action] {
+            auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            if (!dialog || QApplication::activeWindow() != dialog)
+                return;
+            timer->stop();
+            // A timer of its own: a timer does not fire again while its own handler runs.
+            auto *strays = new QTimer(m_scope.get());
+            connect(strays, &QTimer::timeout, strays, [] {
+                if (auto *stray = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                    stray->reject();
+            });
+            strays->start(100);
+            action(dialog);
+        });
+        timer->start(10);
+    }
+
 private Q_SLOTS:
     void init();
-    void cleanup() { m_form.reset(), m_env.reset(); }
+    void cleanup() { m_form.reset(), m_env.reset(), m_scope.reset(); }
     void helpText_isTheFixedTextUnderItsTitle_data();
     void helpText_isTheFixedTextUnderItsTitle();
     void aboutMenuItem_showsFilledBoxOwnedByMainWindow();
@@ -58,7 +90,6 @@ private Q_SLOTS:
     void systemInfo_startsFirstInstalledViewerElseSaysUnavailable();
     void tipsAndVisitMenuItems_showTipsAndOpenTheSite();
     void everyWindow_showsTheProgramIcon();
-    void separator_isEtchedDarkOverLight();
     void historyLine_formatsDateTimeAndText_data();
     void historyLine_formatsDateTimeAndText();
     void appendHistoryLine_dropsFrontOnlyPastTheLimit_data();
@@ -73,10 +104,19 @@ private Q_SLOTS:
     void trafficRefresh_showsWhatTheBoxHolds_data();
     void trafficRefresh_showsWhatTheBoxHolds();
     void controlBytes_drawnDistinctly();
+    void messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes_data();
+    void messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes();
+    void informLater_returnsAtOnceAndReportsTheClose();
+    void pick_acceptsNewFileNameOrGivesEmptyWhenCancelled_data();
+    void pick_acceptsNewFileNameOrGivesEmptyWhenCancelled();
+    void printText_offersNoRangeAndPrintsNothingWhenCancelled();
+    void programs_findStartAndTerminate();
+    void randomAndClock_drawInUnitIntervalAndNeverGoBack();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<MainForm> m_form;
+    std::unique_ptr<QObject> m_scope; // owns the timers of whenShown
 };
 
 void ViewsTest::init()
@@ -85,6 +125,7 @@ void ViewsTest::init()
     m_env = std::make_unique<TestEnvironment>();
     m_env->clock.setNow(QDateTime(QDate(2026, 12, 5), QTime(10, 3, 8)));
     m_form = std::make_unique<MainForm>(m_env->environment());
+    m_scope = std::make_unique<QObject>();
 }
 
 void ViewsTest::helpText_isTheFixedTextUnderItsTitle_data()
@@ -217,20 +258,6 @@ void ViewsTest::everyWindow_showsTheProgramIcon()
         QVERIFY2(!window->windowIcon().pixmap(32, 32).isNull(), qPrintable(window->windowTitle()));
     }
     QVERIFY(windows >= 6);
-}
-
-void ViewsTest::separator_isEtchedDarkOverLight()
-{
-    AboutForm about(*m_form);
-    about.show();
-    const QImage image = about.grab().toImage();
-    const int x = about.Line1->geometry().center().x();
-    const int background = image.pixelColor(x, about.Line1->y() - 2).lightness();
-    const int dark = image.pixelColor(x, about.Line1->y()).lightness();
-    const int light = image.pixelColor(x, about.Line2->y()).lightness();
-    QCOMPARE(about.Line2->y(), about.Line1->y() + 1);
-    QVERIFY2(dark < background && light > dark + 32,
-             qPrintable(QStringLiteral("%1 %2 %3").arg(background).arg(dark).arg(light)));
 }
 
 void ViewsTest::historyLine_formatsDateTimeAndText_data()
@@ -470,6 +497,143 @@ void ViewsTest::controlBytes_drawnDistinctly()
         codes.append(code);
         images.append(image);
     }
+}
+
+void ViewsTest::messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes_data()
+{
+    QTest::addColumn<bool>("ask");
+    QTest::addColumn<int>("button"); // 0: Escape
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("inform, OK") << false << int(QMessageBox::Ok) << false;
+    QTest::newRow("ask, Yes") << true << int(QMessageBox::Yes) << true;
+    QTest::newRow("ask, No") << true << int(QMessageBox::No) << false;
+    QTest::newRow("ask, Escape") << true << 0 << false;
+}
+
+void ViewsTest::messageBox_showsTextTitleAndIconAndAnswersYesOnlyForYes()
+{
+    QFETCH(bool, ask);
+    QFETCH(int, button);
+    QFETCH(bool, answer);
+    QStringList seen;
+    whenShown<QMessageBox>([&](QMessageBox *box) {
+        seen << box->text() << box->windowTitle() << QString::number(box->icon())
+             << QString::number(box->standardButtons().toInt());
+        if (button)
+            QTest::mouseClick(box->button(QMessageBox::StandardButton(button)), Qt::LeftButton);
+        else
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    });
+    DesktopMessageBoxes boxes;
+    const auto icon = ask ? MessageBoxes::Icon::Question : MessageBoxes::Icon::Information;
+    bool given = false;
+    if (ask)
+        given = boxes.askYesNo(nullptr, "Clear RX and TX Log files", "Are you Sure", icon);
+    else
+        boxes.inform(nullptr, "Clear RX and TX Log files", "Are you Sure", icon);
+    QCOMPARE(given, answer);
+    const int buttons = ask ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    QCOMPARE(seen,
+             QStringList({"Clear RX and TX Log files", "Are you Sure",
+                          QString::number(ask ? QMessageBox::Question : QMessageBox::Information),
+                          QString::number(buttons)}));
+}
+
+void ViewsTest::informLater_returnsAtOnceAndReportsTheClose()
+{
+    DesktopMessageBoxes boxes;
+    int closed = 0;
+    boxes.informLater(nullptr, "Unknown packet", "ERROR - Network Rx Packet", [&] { ++closed; });
+    QCOMPARE(closed, 0);
+    QPointer<QMessageBox> box;
+    QTRY_VERIFY_WITH_TIMEOUT((box = qobject_cast<QMessageBox *>(QApplication::activeWindow())) &&
+                                 box->isVisible(),
+                             5000);
+    QCOMPARE((QStringList{box->windowTitle(), box->text()}),
+             QStringList({"ERROR - Network Rx Packet", "Unknown packet"}));
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    QCOMPARE(closed, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(box.isNull(), 5000);
+}
+
+void ViewsTest::pick_acceptsNewFileNameOrGivesEmptyWhenCancelled_data()
+{
+    QTest::addColumn<QString>("typed"); // empty: Cancel
+    QTest::newRow("new file") << "new-rx.log";
+    QTest::newRow("cancelled") << "";
+}
+
+void ViewsTest::pick_acceptsNewFileNameOrGivesEmptyWhenCancelled()
+{
+    QFETCH(QString, typed);
+    QTemporaryDir dir;
+    QString title;
+    whenShown<QFileDialog>([&](QFileDialog *dialog) {
+        title = dialog->windowTitle();
+        if (typed.isEmpty())
+            return dialog->reject();
+        // Typed where the focus is, as a user would; one insisting on existing files stays up.
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    FilePicker::Request request;
+    request.title = QStringLiteral("Select RX Data Traffic Log File");
+    request.initialFolder = dir.path();
+    request.filter = QStringLiteral("Traffic Log files (LOG) ( *.log);;All files (*.*)");
+    request.defaultSuffix = QStringLiteral("*");
+    QCOMPARE(DesktopFilePicker().pick(nullptr, request),
+             typed.isEmpty() ? QString() : dir.filePath(typed));
+    QCOMPARE(title, request.title);
+}
+
+void ViewsTest::printText_offersNoRangeAndPrintsNothingWhenCancelled()
+{
+    QList<bool> offered;
+    whenShown<QPrintDialog>([&](QPrintDialog *dialog) {
+        for (const auto option :
+             {QAbstractPrintDialog::PrintToFile, QAbstractPrintDialog::PrintSelection,
+              QAbstractPrintDialog::PrintPageRange})
+            offered.append(dialog->testOption(option));
+        dialog->reject();
+    });
+    QVERIFY(!DesktopPrinting().printText(nullptr, QStringLiteral("history")));
+    QCOMPARE(offered, QList<bool>({false, false, false}));
+}
+
+void ViewsTest::programs_findStartAndTerminate()
+{
+    DesktopPrograms programs;
+    const QString missing = QStringLiteral("no-such-program-here-x9");
+    QCOMPARE(programs.findProgram({missing}), QString());
+    const QString sleep = programs.findProgram({missing, QStringLiteral("sleep")});
+    QVERIFY2(sleep.endsWith(QStringLiteral("/sleep")), qPrintable(sleep));
+    const qint64 task = programs.start(sleep, {QStringLiteral("30")});
+    QVERIFY(task > 0);
+    QCOMPARE(::kill(pid_t(task), 0), 0);
+    QVERIFY(programs.terminate(task));
+    QTRY_VERIFY_WITH_TIMEOUT(!programs.terminate(task), 5000);
+    QVERIFY(!programs.terminate(0));
+    QCOMPARE(programs.start(QStringLiteral("/nonexistent/viewer"), {}), qint64(0));
+}
+
+void ViewsTest::randomAndClock_drawInUnitIntervalAndNeverGoBack()
+{
+    SystemRandom first;
+    SystemRandom second;
+    double sum = 0;
+    bool differ = false;
+    for (int i = 0; i < 10000; ++i) {
+        const double a = first.next();
+        QVERIFY(a >= 0.0 && a < 1.0);
+        differ = differ || a != second.next();
+        sum += a;
+    }
+    QVERIFY(differ);
+    QVERIFY(qAbs(sum / 10000 - 0.5) < 0.05); // many standard deviations wide
+    SystemClock clock;
+    const qint64 start = clock.monotonicMs();
+    QTRY_VERIFY_WITH_TIMEOUT(clock.monotonicMs() - start >= 20, 5000);
+    QVERIFY(qAbs(clock.now().secsTo(QDateTime::currentDateTime())) <= 1);
 }
 
 QTEST_MAIN(ViewsTest)
