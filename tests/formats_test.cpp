@@ -19,7 +19,6 @@ using namespace LinkProtocol;
 using namespace Routines;
 using Trace = QList<QByteArray>; // one entry per packet: its flag, then its payload
 using Change = std::function<void(SettingsRecords &)>;
-Q_DECLARE_METATYPE(SettingsRecords)
 
 namespace
 {

@@ -308,24 +308,23 @@ void ViewsTest::historyMenuMark_followsEveryWayOfShowingAndHiding()
     QAction *item = m_form->DisplayStatusHistoryMenuItem;
     m_form->setNetStatus(QStringLiteral("Timed-Out"));
     const QString history = window->history();
+    const std::function<void()> steps[] = {
+        [] {},
+        [&] { item->trigger(); },
+        [&] { item->trigger(); },
+        [&] { QTest::mouseDClick(m_form->NetStatus, Qt::LeftButton); },
+        [&] { QTest::mouseClick(window->CloseButton, Qt::LeftButton); },
+        [&] {
+            item->trigger();
+            QVERIFY(!window->close()); // the close box only hides it
+        }};
     QString marks; // after each step: shown and checked, or neither
-    const auto mark = [&] {
+    for (const auto &step : steps) {
+        step();
         marks += window->isVisible() != item->isChecked() ? '?' : window->isVisible() ? 'S' : '-';
-    };
-    mark();
-    item->trigger();
-    mark();
-    item->trigger();
-    mark();
-    QTest::mouseDClick(m_form->NetStatus, Qt::LeftButton);
-    mark();
-    QTest::mouseClick(window->CloseButton, Qt::LeftButton);
-    mark();
-    item->trigger();
-    QVERIFY(!window->close()); // the close box only hides it
-    mark();
-    item->trigger();
+    }
     QCOMPARE(marks, "-S-S--");
+    item->trigger();
     QCOMPARE(window->history(), history);
 }
 

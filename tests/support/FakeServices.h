@@ -192,8 +192,6 @@ public:
         : bindAddress(std::move(bindAddress))
     {
     }
-    TestEnvironment(const TestEnvironment &) = delete;
-    TestEnvironment &operator=(const TestEnvironment &) = delete;
 
     StationEnvironment environment();
     bool isValid() const { return m_folder.isValid(); }
