@@ -3,39 +3,12 @@
 #include <QFile>
 #include <QTimer>
 
-#include <utility>
-
-void FakeMessageBoxes::record(const Box &box)
-{
-    m_boxes.append(box);
-    if (onShown)
-        onShown(m_boxes.last());
-}
-
-bool FakeMessageBoxes::askYesNo(QWidget *owner, const QString &text, const QString &title,
-                                Icon icon)
-{
-    const bool answer = !m_answers.isEmpty() && m_answers.takeFirst();
-    record({Kind::AskYesNo, text, title, icon, owner, answer});
-    return answer;
-}
-
 void FakeMessageBoxes::informLater(QWidget *owner, const QString &text, const QString &title,
                                    std::function<void()> onClosed)
 {
-    record({Kind::InformLater, text, title, Icon::None, owner, false});
-    if (!onClosed)
-        return;
-    if (holdLaterBoxes)
-        m_held.append(std::move(onClosed));
-    else
+    record({text, title, Icon::None, owner});
+    if (onClosed)
         QTimer::singleShot(0, std::move(onClosed));
-}
-
-void FakeMessageBoxes::closeHeldBoxes()
-{
-    for (const auto &onClosed : std::exchange(m_held, {}))
-        onClosed();
 }
 
 QString FakePrograms::findProgram(const QStringList &candidates) const
@@ -63,18 +36,6 @@ bool FakePrograms::terminate(qint64 taskId)
         return false;
     m_terminated.append(taskId);
     return true;
-}
-
-qint64 FakeClock::monotonicMs() const
-{
-    qint64 value = m_started.elapsed();
-    if (m_frozen) {
-        value = m_frozenMs;
-        m_frozenMs += stepPerRead;
-    }
-    if (onRead)
-        onRead(value);
-    return value;
 }
 
 StationEnvironment TestEnvironment::environment()

@@ -21,50 +21,50 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 class FakeMessageBoxes final : public MessageBoxes
 {
 public:
-    enum class Kind { Inform, AskYesNo, InformLater };
     struct Box {
-        Kind kind = Kind::Inform;
         QString text;
         QString title;
         Icon icon = Icon::None;
         QPointer<QWidget> owner;
-        bool answer = false; // the answer given to a Yes/No box
     };
 
     void inform(QWidget *owner, const QString &text, const QString &title, Icon icon) override
     {
-        record({Kind::Inform, text, title, icon, owner, false});
+        record({text, title, icon, owner});
     }
-    bool askYesNo(QWidget *owner, const QString &text, const QString &title, Icon icon) override;
-    // The box counts as closed by the user on the next pass of the event loop, unless
-    // holdLaterBoxes is set; then closeHeldBoxes() closes them.
+    // Answers No unless a Yes was queued for it.
+    bool askYesNo(QWidget *owner, const QString &text, const QString &title, Icon icon) override
+    {
+        record({text, title, icon, owner});
+        return !m_answers.isEmpty() && m_answers.takeFirst();
+    }
+    // The box counts as closed by the user on the next pass of the event loop.
     void informLater(QWidget *owner, const QString &text, const QString &title,
                      std::function<void()> onClosed) override;
 
-    // Answers for Yes/No boxes, used in order; No when none is queued.
     void queueAnswer(bool yes) { m_answers.append(yes); }
-    bool holdLaterBoxes = false;
-    void closeHeldBoxes();
-
-    // Runs while a box is shown, before it returns: the test's view of the moment the
-    // user sees the box.
+    // Runs while a box is shown: the test's view of the moment the user sees the box.
     std::function<void(const Box &)> onShown;
 
-    const QList<Box> &boxes() const { return m_boxes; }
     int count() const { return int(m_boxes.size()); }
     const Box &last() const { return m_boxes.last(); }
     void clear() { m_boxes.clear(); }
 
 private:
-    void record(const Box &box);
+    void record(const Box &box)
+    {
+        m_boxes.append(box);
+        if (onShown)
+            onShown(box);
+    }
 
     QList<Box> m_boxes;
     QList<bool> m_answers;
-    QList<std::function<void()>> m_held;
 };
 
 class FakeFilePicker final : public FilePicker
@@ -83,10 +83,7 @@ public:
         m_calls.append({owner, request});
         return m_answers.isEmpty() ? QString() : m_answers.takeFirst();
     }
-
     const QList<Call> &calls() const { return m_calls; }
-    int count() const { return int(m_calls.size()); }
-    const Request &lastRequest() const { return m_calls.last().request; }
 
 private:
     QList<QString> m_answers;
@@ -97,15 +94,16 @@ class FakePrograms final : public Programs
 {
 public:
     struct Started {
-        qint64 taskId = 0;
+        qint64 taskId = 0; // 0: it failed to start
         QString program;
         QStringList arguments;
     };
 
-    // Programs that findProgram finds and start can start.
+    // Programs that findProgram finds and start can start, unless broken.
     void install(const QString &program) { m_installed.insert(program); }
-    // Installed but failing to start (start returns 0).
     void breakProgram(const QString &program) { m_broken.insert(program); }
+    // The user closes the program's window.
+    void finish(qint64 taskId) { m_running.remove(taskId); }
 
     QString findProgram(const QStringList &candidates) const override;
     qint64 start(const QString &program, const QStringList &arguments) override;
@@ -115,10 +113,6 @@ public:
         m_urls.append(url);
         return openUrlResult;
     }
-
-    // The user closes the program's window.
-    void finish(qint64 taskId) { m_running.remove(taskId); }
-    bool isRunning(qint64 taskId) const { return m_running.contains(taskId); }
 
     bool openUrlResult = true;
     const QList<Started> &started() const { return m_started; }
@@ -141,18 +135,15 @@ class FakeClock final : public Clock
 {
 public:
     FakeClock() { m_started.start(); }
-    qint64 monotonicMs() const override;
+    qint64 monotonicMs() const override
+    {
+        return m_frozen ? std::exchange(m_frozenMs, m_frozenMs + stepPerRead) : m_started.elapsed();
+    }
     QDateTime now() const override { return m_now; }
 
-    void freeze(qint64 ms)
-    {
-        m_frozen = true;
-        m_frozenMs = ms;
-    }
+    void freeze(qint64 ms) { m_frozen = true, m_frozenMs = ms; }
     qint64 stepPerRead = 0;
     void setNow(const QDateTime &now) { m_now = now; }
-    // Runs on every reading of monotonicMs with the value returned.
-    std::function<void(qint64)> onRead;
 
 private:
     QElapsedTimer m_started;
@@ -166,12 +157,7 @@ class FakeRandom final : public RandomSource
 {
 public:
     void queue(double value) { m_values.append(value); }
-    double next() override
-    {
-        if (!m_values.isEmpty())
-            m_last = m_values.takeFirst();
-        return m_last;
-    }
+    double next() override { return m_last = m_values.isEmpty() ? m_last : m_values.takeFirst(); }
 
 private:
     QList<double> m_values;
@@ -206,8 +192,6 @@ public:
         : bindAddress(std::move(bindAddress))
     {
     }
-    TestEnvironment(const TestEnvironment &) = delete;
-    TestEnvironment &operator=(const TestEnvironment &) = delete;
 
     StationEnvironment environment();
     bool isValid() const { return m_folder.isValid(); }
