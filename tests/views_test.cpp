@@ -103,6 +103,7 @@ private Q_SLOTS:
     void systemInfo_startsFirstInstalledViewerElseSaysUnavailable();
     void tipsAndVisitMenuItems_showTipsAndOpenTheSite();
     void everyWindow_showsTheProgramIcon();
+    void aboutSeparator_isEtchedDarkOverLight();
     void historyLine_formatsDateTimeAndText_data();
     void historyLine_formatsDateTimeAndText();
     void append_dropsFrontOnlyPastTheLimit_data();
@@ -255,6 +256,19 @@ void ViewsTest::everyWindow_showsTheProgramIcon()
     QVERIFY(windows.size() >= 6);
     for (const QWidget *window : windows)
         QVERIFY2(!window->windowIcon().pixmap(32, 32).isNull(), qPrintable(window->windowTitle()));
+}
+
+// Two lines drawn alike read as one heavy bar.
+void ViewsTest::aboutSeparator_isEtchedDarkOverLight()
+{
+    AboutForm about(*m_form);
+    about.show();
+    const QImage image = about.grab().toImage();
+    const int x = about.Line1->geometry().center().x();
+    const auto lightness = [&](int y) { return image.pixelColor(x, y).lightness(); };
+    const int background = lightness(about.Line1->y() - 2), dark = lightness(about.Line1->y());
+    QCOMPARE(about.Line2->y(), about.Line1->y() + 1);
+    QVERIFY(dark < background && lightness(about.Line2->y()) > dark + 32);
 }
 
 void ViewsTest::historyLine_formatsDateTimeAndText_data()
