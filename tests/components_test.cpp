@@ -1,6 +1,6 @@
 // The station's components on real parts: the socket on loopback, where two stations on one
-// machine use 127.0.0.1 and 127.0.0.2 with the same port as two machines would use their own
-// addresses; the serial port on pseudo-terminals; files in temporary folders.
+// machine use 127.0.0.1 and 127.0.0.2 with one port as two machines would their own addresses;
+// the serial port on pseudo-terminals; files in temporary folders.
 #include "platform/Files.h"
 #include "platform/LogTarget.h"
 #include "platform/SerialControl.h"
@@ -16,12 +16,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
-#include <memory>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -29,7 +26,6 @@ namespace
 {
 constexpr int kWaitMs = 5000;
 const QString kA = QStringLiteral("127.0.0.1"), kB = QStringLiteral("127.0.0.2");
-using State = SocketControl::State;
 
 QByteArray pattern(qsizetype size, int seed = 0)
 {
@@ -64,11 +60,9 @@ struct Station {
         QObject::connect(&socket, &SocketControl::OnConnect, &socket, [this] { ++connects; });
         QObject::connect(&socket, &SocketControl::OnError, &socket,
                          [this](int code, const QString &text) { errors << code << text; });
-        QObject::connect(&socket, &SocketControl::OnRead, &socket, [this] {
-            if (reading)
-                received += socket.Read(1024);
-        });
+        QObject::connect(&socket, &SocketControl::OnRead, &socket, [this] { read(); });
     }
+    void read() { received += reading ? socket.Read(1024) : QByteArray(); }
     bool call(const QString &address)
     {
         socket.setRemoteHostAddress(address);
@@ -104,13 +98,6 @@ struct Link {
     Station a{kA, port}, b{kB, port};
 };
 
-struct Call {
-    bool linked;
-    const char *address;
-    int port; // 0: the link's
-    int code;
-    const char *text;
-};
 struct Bytes {
     const char *settings; // read back as written, or refused and the old kept
     int handshaking;
@@ -124,19 +111,12 @@ struct FileCase {
     QByteArray after;
     const char *error; // empty: succeeds
 };
-enum Reader { None, Reads, Idle, Gone };
-struct Log {
-    const char *target;
-    Reader reader;
-    const char *error; // empty: none
-};
+enum Reader { None, Idle, Gone };
 const QByteArray kOld(1000, 'o');
 const QByteArray kNew = pattern(64 * 1024);
 } // namespace
-Q_DECLARE_METATYPE(Call)
 Q_DECLARE_METATYPE(Bytes)
 Q_DECLARE_METATYPE(FileCase)
-Q_DECLARE_METATYPE(Log)
 
 class SocketTest final : public QObject
 {
@@ -181,24 +161,22 @@ private Q_SLOTS:
         const auto end = [how](SocketControl &s) {
             how ? how > 1 ? s.Disconnect() : s.Close() : s.Abort();
         };
-        Station &ender = callerEnds ? m->b : m->a;
-        Station &other = callerEnds ? m->a : m->b;
+        Station &ender = callerEnds ? m->b : m->a, &other = callerEnds ? m->a : m->b;
         // Bytes still queued when the link ends reach the peer, unless it is aborted.
         other.reading = false;
         const QByteArray last = ender.fill(1);
         end(ender.socket);
-        QCOMPARE(ender.socket.state(), State::Idle);
+        QCOMPARE(ender.socket.state(), SocketControl::State::Idle);
         other.reading = true;
-        other.received += other.socket.Read(1024);
-        QTRY_COMPARE_WITH_TIMEOUT(other.socket.state(), State::Idle, kWaitMs);
+        other.read();
+        QTRY_COMPARE(other.socket.state(), SocketControl::State::Idle);
         QVERIFY(how == 0 || other.received == last);
         // The same two address pairs at once, the other way round, leaving no TIME_WAIT.
-        QVERIFY2(m->b.socket.Listen(), qPrintable(m->b.socket.lastError()));
-        QVERIFY2(m->a.call(kB), qPrintable(m->a.socket.lastError()));
+        QVERIFY2(m->b.socket.Listen() && m->a.call(kB), qPrintable(m->a.socket.lastError()));
         QVERIFY(m->linked());
         QCOMPARE(m->b.socket.PeerPort(), m->port);
         end(m->a.socket);
-        QTRY_COMPARE_WITH_TIMEOUT(m->b.socket.state(), State::Idle, kWaitMs);
+        QTRY_COMPARE(m->b.socket.state(), SocketControl::State::Idle);
         QVERIFY(m->a.socket.Listen());
         QCOMPARE(timeWaitCount(m->port), 0);
     }
@@ -211,7 +189,7 @@ private Q_SLOTS:
         client.connectToHost(QHostAddress(kA), server.serverPort());
         QVERIFY(client.waitForConnected(kWaitMs) && server.waitForNewConnection(kWaitMs));
         server.nextPendingConnection()->disconnectFromHost();
-        QTRY_VERIFY_WITH_TIMEOUT(timeWaitCount(server.serverPort()) > 0, kWaitMs);
+        QTRY_VERIFY(timeWaitCount(server.serverPort()) > 0);
         Station a(kA, server.serverPort());
         server.close();
         QVERIFY2(a.socket.Listen(), qPrintable(a.socket.lastError()));
@@ -219,31 +197,27 @@ private Q_SLOTS:
 
     void failedCall_toldFromEventLoop_data()
     {
-        QTest::addColumn<Call>("c");
-        QTest::newRow("nobody listens")
-            << Call{false, "127.0.0.1", 0, ECONNREFUSED, "Connection refused"};
-        // Calling again ends the link first; the peer stopped listening when it answered.
-        QTest::newRow("calling again")
-            << Call{true, "127.0.0.1", 0, ECONNREFUSED, "Connection refused"};
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("port"); // 0: the link's
+        QTest::addColumn<QVariantList>("error");
+        // Calling ends the link first; the peer stopped listening when it answered.
+        QTest::newRow("refused") << kA << 0 << QVariantList{ECONNREFUSED, "Connection refused"};
         QTest::newRow("address out of range")
-            << Call{false, "300.1.2.3", 0, EINVAL, "300.1.2.3 is not a valid IPv4 address"};
+            << "300.1.2.3" << 0 << QVariantList{EINVAL, "300.1.2.3 is not a valid IPv4 address"};
         QTest::newRow("port 70000")
-            << Call{true, "127.0.0.1", 70000, EINVAL, "Port 70000 is not a valid port"};
+            << kA << 70000 << QVariantList{EINVAL, "Port 70000 is not a valid port"};
     }
     void failedCall_toldFromEventLoop()
     {
-        QFETCH(Call, c);
-        if (!c.linked) {
-            m->a.socket.Abort();
-            m->b.socket.Abort();
-        }
-        m->b.socket.setRemotePort(c.port ? c.port : m->port);
-        m->b.call(QLatin1String(c.address));
+        QFETCH(QString, address);
+        QFETCH(int, port);
+        QFETCH(QVariantList, error);
+        m->b.socket.setRemotePort(port ? port : m->port);
+        m->b.call(address);
         QVERIFY(m->b.errors.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(m->b.errors, QVariantList({c.code, QLatin1String(c.text)}),
-                                  kWaitMs);
-        QCOMPARE(m->b.socket.state(), State::Idle);
-        QTRY_VERIFY_WITH_TIMEOUT(!m->a.socket.IsConnected(), kWaitMs);
+        QTRY_COMPARE(m->b.errors, error);
+        QCOMPARE(m->b.socket.state(), SocketControl::State::Idle);
+        QTRY_VERIFY(!m->a.socket.IsConnected());
     }
 
     void unreadBytes_holdWriterBack()
@@ -254,14 +228,13 @@ private Q_SLOTS:
         const QByteArray accepted = m->b.fill(SocketControl::kWriteQueueHardLimit);
         QCOMPARE(m->b.socket.lastError(), QStringLiteral("No buffer space available"));
         // The reader's buffer stops at its bound, so the kernel's window holds the writer.
-        constexpr int kReadBound = 64 * 1024;
-        QTRY_COMPARE_WITH_TIMEOUT(m->a.socket.pendingReadBytes(), kReadBound, kWaitMs);
+        QTRY_COMPARE(m->a.socket.pendingReadBytes(), 64 * 1024);
         QTest::qWait(100); // time to do what it must not
-        QCOMPARE(m->a.socket.pendingReadBytes(), kReadBound);
+        QCOMPARE(m->a.socket.pendingReadBytes(), 64 * 1024);
         QVERIFY(!m->b.socket.IsWritable() && writable.isEmpty());
         m->a.reading = true;
-        m->a.received += m->a.socket.Read(1024);
-        QTRY_COMPARE_WITH_TIMEOUT(m->a.received.size(), accepted.size(), kWaitMs);
+        m->a.read();
+        QTRY_COMPARE(m->a.received.size(), accepted.size());
         QVERIFY(m->a.received == accepted && !writable.isEmpty());
     }
 
@@ -276,7 +249,7 @@ private Q_SLOTS:
         m->b.fill(SocketControl::kWriteQueueBound);
         m->b.socket.Disconnect();
         QVERIFY(m->b.socket.isDraining() && m->b.call(kA));
-        QCOMPARE(m->b.socket.state(), State::Calling);
+        QCOMPARE(m->b.socket.state(), SocketControl::State::Calling);
         QVERIFY(m->a.socket.Listen());
         QTRY_COMPARE_WITH_TIMEOUT(m->a.accepts, 1, SocketDrain::kStallMs / 2);
         QTest::qWait(100); // time to do what it must not
@@ -290,12 +263,13 @@ private Q_SLOTS:
         // anew, by name, before its error has left the event queue.
         m->a.socket.Abort();
         QVERIFY(m->a.socket.Listen());
+        // Written without a pass of the event loop, so the error is still queued.
         for (QDeadlineTimer deadline(kWaitMs); m->b.socket.Write("x") && !deadline.hasExpired();)
             ;
         QVERIFY(!m->b.socket.lastError().isEmpty());
         m->b.socket.setRemoteHostName(QStringLiteral("localhost"));
         QVERIFY(m->b.call(QString()));
-        QTRY_VERIFY_WITH_TIMEOUT(m->a.socket.IsConnected() && m->b.connects == 2, kWaitMs);
+        QTRY_VERIFY(m->a.socket.IsConnected() && m->b.connects == 2);
         QTest::qWait(100); // time to do what it must not
         QCOMPARE(m->b.errors, QVariantList());
         QCOMPARE(m->b.socket.cachedAddress(QStringLiteral("localhost")), kA);
@@ -319,7 +293,7 @@ class SerialTest final : public QObject
     QByteArray m_in; // what the station took through OnComm, the way it reads it
     qsizetype m_largestInput = 0;
     int m_comms = 0;
-    QString path(const QString &name) const { return m_dir->filePath(name); }
+    QString path(const char *name) const { return m_dir->filePath(QLatin1String(name)); }
 
 private Q_SLOTS:
     void init()
@@ -331,10 +305,9 @@ private Q_SLOTS:
                                           {"com2", m_pty->slavePath()},
                                           {"com5", path("unplugged")},
                                           {"com17", QStringLiteral("/dev/null")}})
-            QVERIFY(QFile::link(target, path(QLatin1String(com))));
+            QVERIFY(QFile::link(target, path(com)));
         m_port = std::make_unique<SerialControl>(SerialPortMap(m_dir->path()));
-        QVERIFY(m_port->setSettings(QStringLiteral("115200,n,8,1")));
-        QVERIFY2(m_port->setPortOpen(true), qPrintable(m_port->errorString()));
+        QVERIFY(m_port->setSettings(QStringLiteral("115200,n,8,1")) && m_port->setPortOpen(true));
         m_in.clear();
         m_largestInput = m_comms = 0;
         connect(m_port.get(), &SerialControl::OnComm, this, [this] {
@@ -365,9 +338,9 @@ private Q_SLOTS:
         QCOMPARE(second.errorString(),
                  expected.contains(u'%') ? expected.arg(m_dir->path()) : expected);
         QCOMPARE(SerialPortMap(m_dir->path()).devicePath(16), QStringLiteral("/dev/ttyS15"));
-        QVERIFY(!SerialProbe::canOpenSerialDevice(path(QStringLiteral("com2"))));
+        QVERIFY(!SerialProbe::canOpenSerialDevice(path("com2")));
         QVERIFY(m_pty->writeAll("ok"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_in, QByteArray("ok"), kWaitMs);
+        QTRY_COMPARE(m_in, QByteArray("ok"));
     }
 
     void bytesPassUnderSettings_data()
@@ -396,40 +369,27 @@ private Q_SLOTS:
         const bool valid = b.handshaking < 3;
         QCOMPARE(m_port->setSettings(QLatin1String(b.settings)), valid);
         QCOMPARE(m_port->setHandshaking(b.handshaking), valid);
-        QCOMPARE(m_port->Settings(),
-                 valid ? QLatin1String(b.settings) : QLatin1String("115200,n,8,1"));
+        QCOMPARE(m_port->Settings(), QLatin1String(valid ? b.settings : "115200,n,8,1"));
         QVERIFY(valid || !m_port->errorString().isEmpty());
         QVERIFY(m_pty->writeAll(b.sent));
-        QTRY_VERIFY_WITH_TIMEOUT(m_in.size() >= b.received.size(), kWaitMs);
+        QTRY_VERIFY(m_in.size() >= b.received.size());
         QCOMPARE(m_in, b.received);
         m_port->Output(b.received);
         QCOMPARE(m_pty->readUntil(b.received.size()), b.received);
     }
 
-    void input_readsOnPastOneTtyRead()
+    void inputPaused_burstStaysInDeviceThenReadOnPastOneTtyRead()
     {
-        // Written in one go while the component is not looking, the burst waits in the
-        // terminal, which hands out 4 KB per read.
+        // The burst waits in the terminal, which hands out 4 KB per read.
+        m_port->setInputPaused(true);
         const QByteArray burst = pattern(40 * 1024).left(m_pty->write(pattern(40 * 1024)));
         QVERIFY(burst.size() > 2 * SerialControl::kTtyBufferSize);
-        QTRY_COMPARE_WITH_TIMEOUT(m_in.size(), burst.size(), kWaitMs);
-        QVERIFY(m_in == burst && m_largestInput > SerialControl::kTtyBufferSize);
-        QVERIFY(m_largestInput <= SerialControl::kInputBound);
-    }
-
-    void inputPaused_bytesStayInDevice()
-    {
-        m_port->setInputPaused(true);
-        QVERIFY(m_pty->writeAll(pattern(3000)));
-        int inDevice = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(::ioctl(m_pty->slaveFd(), FIONREAD, &inDevice) == 0 &&
-                                     inDevice + m_port->InBufferCount() == 3000,
-                                 kWaitMs);
         QTest::qWait(100); // time to do what it must not
         QVERIFY(m_comms == 0 && m_port->InBufferCount() <= 1);
         m_port->setInputPaused(false);
-        QTRY_COMPARE_WITH_TIMEOUT(m_in.size(), 3000, kWaitMs);
-        QVERIFY(m_in == pattern(3000));
+        QTRY_COMPARE(m_in.size(), burst.size());
+        QVERIFY(m_in == burst && m_largestInput > SerialControl::kTtyBufferSize);
+        QVERIFY(m_largestInput <= SerialControl::kInputBound);
     }
 
     void output_queuedInOrderAndOverflowTold()
@@ -452,7 +412,7 @@ private Q_SLOTS:
         QCOMPARE(overflowStarted.count(), 1);
         out += m_pty->readUntil(bytes.size() - out.size());
         QVERIFY(out == bytes);
-        QTRY_COMPARE_WITH_TIMEOUT(overflowEnded.count(), 1, kWaitMs);
+        QTRY_COMPARE(overflowEnded.count(), 1);
         QCOMPARE(overflowEnded.at(0).at(0).toLongLong(), 2 * tooMuch.size());
         QVERIFY(m_port->OutBufferCount() == 0 && !written.isEmpty());
     }
@@ -461,7 +421,7 @@ private Q_SLOTS:
     {
         QSignalSpy lost(m_port.get(), &SerialControl::portLost);
         m_pty->closeMaster();
-        QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, kWaitMs);
+        QTRY_COMPARE(lost.count(), 1);
         QVERIFY(!m_port->PortOpen());
         QCOMPARE(m_port->errorString(), lost.first().first().toString());
         // A busy loop on the dead descriptor would burn a whole core.
@@ -545,39 +505,34 @@ private Q_SLOTS:
 
     void logTarget_data()
     {
-        QTest::addColumn<Log>("log");
-        QTest::newRow("file") << Log{"old", None, ""};
-        QTest::newRow("device") << Log{"/dev/null", None, ""};
-        QTest::newRow("FIFO read") << Log{"fifo", Reads, ""};
-        QTest::newRow("FIFO full: takes what fits") << Log{"fifo", Idle, ""};
-        QTest::newRow("FIFO, no reader") << Log{"fifo", None, "no program is reading it"};
-        QTest::newRow("FIFO, reader gone") << Log{"fifo", Gone, "the program reading it has gone"};
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("reader");
+        QTest::addColumn<QString>("error"); // empty: none
+        QTest::newRow("device") << "/dev/null" << int(None) << "";
+        QTest::newRow("FIFO full: takes what fits") << "fifo" << int(Idle) << "";
+        QTest::newRow("FIFO, no reader") << "fifo" << int(None) << "no program is reading it";
+        QTest::newRow("FIFO, reader gone")
+            << "fifo" << int(Gone) << "the program reading it has gone";
     }
     void logTarget()
     {
-        QFETCH(Log, log);
-        const QString target = QLatin1String(log.target), error = QLatin1String(log.error);
-        const Reader reader = log.reader;
+        QFETCH(QString, target);
+        QFETCH(int, reader);
+        QFETCH(QString, error);
         const QString where = target.startsWith(u'/') ? target : path(target);
         const int fd = reader ? ::open(QFile::encodeName(where), O_RDONLY | O_NONBLOCK) : -1;
         LogTarget logTarget;
-        const QByteArray bytes = reader == Idle ? QByteArray(1024 * 1024, 'x') : kOld;
-        QCOMPARE(logTarget.append(where, "first").written,
-                 reader == None && !error.isEmpty() ? 0 : 5);
-        if (reader == Gone)
-            ::close(fd);
+        const QByteArray bytes(reader == Idle ? 1024 * 1024 : 1000, 'x');
+        QCOMPARE(logTarget.append(where, "first").written, error.isEmpty() || reader ? 5 : 0);
+        if (reader)
+            ::close(reader == Gone ? fd : -1);
         const LogTarget::Result result = logTarget.append(where, bytes);
         QCOMPARE(result.error, error.isEmpty() ? error : where + QStringLiteral(": ") + error);
         QVERIFY(reader == Idle ? result.written > 0 && result.written < bytes.size()
                                : result.written == (error.isEmpty() ? bytes.size() : 0));
-        QByteArray taken(bytes.size() + 5, 0);
-        taken.resize(reader == Reads ? qMax(0L, ::read(fd, taken.data(), taken.size())) : 0);
-        QVERIFY(reader != Reads || taken == "first" + bytes);
-        // A FIFO is the user's own: removing logs leaves it (tried only in the test's folder).
-        QVERIFY(where == target || (Files::remove(where) == (target == "old") &&
-                                    QFile::exists(where) != (target == "old")));
-        if (fd >= 0 && reader != Gone)
-            ::close(fd);
+        // A FIFO is the user's own: removing logs leaves it.
+        QVERIFY(target != "fifo" || (!Files::remove(where) && QFile::exists(where)));
+        ::close(reader == Idle ? fd : -1);
     }
 };
 

@@ -1,6 +1,5 @@
 #include "support/Pty.h"
 
-#include <QDeadlineTimer>
 #include <QTest>
 
 #include <cerrno>
@@ -42,13 +41,12 @@ qint64 Pty::write(const QByteArray &bytes)
 
 bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    for (qsizetype done = 0;; QTest::qWait(2)) {
+    qsizetype done = 0;
+    const auto failedOrDone = [&] {
         const qint64 n = write(bytes.mid(done));
-        done += n;
-        if (n < 0 || done == bytes.size() || deadline.hasExpired())
-            return done == bytes.size();
-    }
+        return n < 0 || (done += n) == bytes.size();
+    };
+    return QTest::qWaitFor(failedOrDone, timeoutMs) && done == bytes.size();
 }
 
 QByteArray Pty::read()
@@ -62,12 +60,9 @@ QByteArray Pty::read()
 
 QByteArray Pty::readUntil(qsizetype count, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
     QByteArray result = read();
-    while (result.size() < count && !deadline.hasExpired()) {
-        QTest::qWait(2);
-        result += read();
-    }
+    static_cast<void>(
+        QTest::qWaitFor([&] { return (result += read()).size() >= count; }, timeoutMs));
     return result;
 }
 
