@@ -107,7 +107,7 @@ enum Op { Append, Replace, Rewrite, Read };
 struct FileCase {
     Op op;
     const char *name;
-    int sizeLimit; // a full disk, also for root; 0: none
+    int sizeLimit; // bytes a file may hold, or read may take; 0: none
     QByteArray after;
     const char *error; // empty: succeeds
 };
@@ -122,8 +122,7 @@ class SocketTest final : public QObject
 {
     Q_OBJECT
     std::unique_ptr<Link> m;
-    // A drain whose peer has stopped reading is given up after kStallMs; it runs alongside
-    // the other cases and is checked in the last.
+    // A drain whose peer stopped reading ends after kStallMs; checked in the last case.
     Link m_stalled;
     QElapsedTimer m_stallClock;
     std::unique_ptr<QSignalSpy> m_stallEnded;
@@ -301,10 +300,11 @@ private Q_SLOTS:
         m_dir = std::make_unique<QTemporaryDir>();
         m_pty = std::make_unique<Pty>();
         QVERIFY2(m_pty->isOpen(), qPrintable(m_pty->errorString()));
-        for (const auto &[com, target] : {std::pair{"com1", m_pty->slavePath()},
-                                          {"com2", m_pty->slavePath()},
-                                          {"com5", path("unplugged")},
-                                          {"com17", QStringLiteral("/dev/null")}})
+        const QString device = m_pty->slavePath(), gone = path("unplugged");
+        for (const auto &[com, target] : {std::pair{"com1", device},
+                                          {"com2", device},
+                                          {"com5", gone},
+                                          {"com17", QString("/dev/null")}})
             QVERIFY(QFile::link(target, path(com)));
         m_port = std::make_unique<SerialControl>(SerialPortMap(m_dir->path()));
         QVERIFY(m_port->setSettings(QStringLiteral("115200,n,8,1")) && m_port->setPortOpen(true));
@@ -475,24 +475,19 @@ private Q_SLOTS:
         QFETCH(FileCase, c);
         const QString where = path(QLatin1String(c.name));
         QByteArray read("<none>");
-        Files::Result result;
-        if (c.op == Read) {
-            result = Files::read(where, &read, c.sizeLimit ? c.sizeLimit : 4096);
-        } else {
-            rlimit old{}, lowered{};
-            ::getrlimit(RLIMIT_FSIZE, &old);
-            lowered = {c.sizeLimit ? rlim_t(c.sizeLimit) : old.rlim_cur, old.rlim_max};
-            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-            QVERIFY(::setrlimit(RLIMIT_FSIZE, &lowered) == 0);
-            result = c.op == Append    ? Files::append(where, kNew)
-                     : c.op == Replace ? Files::replaceAtomically(where, kNew)
-                                       : Files::rewriteInPlace(where, kNew);
-            ::setrlimit(RLIMIT_FSIZE, &old);
-            std::signal(SIGXFSZ, oldHandler);
-            QFile file(where);
-            if (!c.after.isEmpty())
-                read = file.open(QIODevice::ReadOnly) ? file.readAll() : "<none>";
-        }
+        const auto limitFileSize = [](rlim_t bytes) {
+            const rlimit limit{bytes, RLIM_INFINITY};
+            return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        };
+        QVERIFY(limitFileSize(c.op == Read || !c.sizeLimit ? RLIM_INFINITY : c.sizeLimit));
+        const Files::Result result =
+            c.op == Append    ? Files::append(where, kNew)
+            : c.op == Replace ? Files::replaceAtomically(where, kNew)
+            : c.op == Rewrite ? Files::rewriteInPlace(where, kNew)
+                              : Files::read(where, &read, c.sizeLimit ? c.sizeLimit : 4096);
+        QVERIFY(limitFileSize(RLIM_INFINITY));
+        if (QFile file(where); c.op != Read && !c.after.isEmpty())
+            read = file.open(QIODevice::ReadOnly) ? file.readAll() : "<none>";
         QCOMPARE(result.ok, !*c.error);
         QVERIFY2(result.ok || (result.error.contains(where.section(u'/', 0, -2)) &&
                                result.error.contains(QLatin1String(c.error))),
@@ -539,6 +534,7 @@ private Q_SLOTS:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    std::signal(SIGXFSZ, SIG_IGN); // a full disk, also for root, is a file size limit
     SocketTest socket;
     SerialTest serial;
     FilesTest files;
