@@ -225,10 +225,8 @@ private Q_SLOTS:
 
     void callDuringDrain_goesOutWhenPeerResets()
     {
-        // B hangs up and at once calls again, as a station's next tick does: the drain holds
-        // the address pair, so the call waits for it. The peer's reset ends the drain long
-        // before its stall bound, and the peer is told of the call once, however long it
-        // leaves it waiting.
+        // B hangs up and calls at once, as a station's next tick does: the call waits for the
+        // drain, which the peer's reset ends; the peer is told of the call once.
         m->a.reading = m->a.accepting = false;
         m->a.accepts = 0;
         m->b.fill(SocketControl::kWriteQueueBound);
@@ -244,11 +242,10 @@ private Q_SLOTS:
 
     void errorOfEndedConnection_notToldForNewOne()
     {
-        // A resets the link and listens again; B's next write meets the reset, and B calls
-        // anew, by name, before its error has left the event queue.
+        // A resets the link and listens again; B writes, with no pass of the event loop, until
+        // it meets the reset, and calls anew, by name, before its error has left the queue.
         m->a.socket.Abort();
         QVERIFY(m->a.socket.Listen());
-        // Written without a pass of the event loop, so the error is still queued.
         for (QDeadlineTimer deadline(kWaitMs); m->b.socket.Write("x") && !deadline.hasExpired();)
             ;
         QVERIFY(!m->b.socket.lastError().isEmpty());
@@ -280,12 +277,10 @@ private Q_SLOTS:
         m_dir = std::make_unique<QTemporaryDir>();
         m_pty = std::make_unique<Pty>();
         QVERIFY2(m_pty->isOpen(), qPrintable(m_pty->errorString()));
-        const QString device = m_pty->slavePath(), gone = path("unplugged");
-        for (const auto &[com, target] : {std::pair{"com1", device},
-                                          {"com2", device},
-                                          {"com5", gone},
-                                          {"com17", QString("/dev/null")}})
-            QVERIFY(QFile::link(target, path(com)));
+        const QString device = m_pty->slavePath();
+        QVERIFY(QFile::link(device, path("com1")) && QFile::link(device, path("com2")));
+        QVERIFY(QFile::link(path("unplugged"), path("com5")) &&
+                QFile::link("/dev/null", path("com17")));
         m_port = std::make_unique<SerialControl>(SerialPortMap(m_dir->path()));
         QVERIFY(m_port->setSettings(QStringLiteral("115200,n,8,1")) && m_port->setPortOpen(true));
         m_in.clear();

@@ -1,5 +1,6 @@
 #include "support/Pty.h"
 
+#include <QDeadlineTimer>
 #include <QTest>
 
 #include <cerrno>
@@ -41,12 +42,12 @@ qint64 Pty::write(const QByteArray &bytes)
 
 bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
 {
-    qsizetype done = 0;
-    const auto failedOrDone = [&] {
+    const QDeadlineTimer deadline(timeoutMs);
+    for (qsizetype done = 0;; QTest::qWait(2)) {
         const qint64 n = write(bytes.mid(done));
-        return n < 0 || (done += n) == bytes.size();
-    };
-    return QTest::qWaitFor(failedOrDone, timeoutMs) && done == bytes.size();
+        if (n < 0 || (done += n) == bytes.size() || deadline.hasExpired())
+            return done == bytes.size();
+    }
 }
 
 QByteArray Pty::read()
@@ -60,9 +61,10 @@ QByteArray Pty::read()
 
 QByteArray Pty::readUntil(qsizetype count, int timeoutMs)
 {
+    const QDeadlineTimer deadline(timeoutMs);
     QByteArray result = read();
-    static_cast<void>(
-        QTest::qWaitFor([&] { return (result += read()).size() >= count; }, timeoutMs));
+    for (; result.size() < count && !deadline.hasExpired(); result += read())
+        QTest::qWait(2);
     return result;
 }
 
