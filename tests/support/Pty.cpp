@@ -45,8 +45,7 @@ bool Pty::writeAll(const QByteArray &bytes, int timeoutMs)
     const QDeadlineTimer deadline(timeoutMs);
     for (qsizetype done = 0;; QTest::qWait(2)) {
         const qint64 n = write(bytes.mid(done));
-        done += n;
-        if (n < 0 || done == bytes.size() || deadline.hasExpired())
+        if (n < 0 || (done += n) == bytes.size() || deadline.hasExpired())
             return done == bytes.size();
     }
 }
@@ -64,10 +63,8 @@ QByteArray Pty::readUntil(qsizetype count, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     QByteArray result = read();
-    while (result.size() < count && !deadline.hasExpired()) {
+    for (; result.size() < count && !deadline.hasExpired(); result += read())
         QTest::qWait(2);
-        result += read();
-    }
     return result;
 }
 

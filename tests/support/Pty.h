@@ -17,7 +17,6 @@ public:
     bool isOpen() const { return m_master >= 0; }
     QString errorString() const { return m_error; }
     QString slavePath() const { return m_slavePath; }
-    int masterFd() const { return m_master; }
     int slaveFd() const { return m_slave; }
     // Bytes taken, 0 when the terminal is full, -1 on error.
     qint64 write(const QByteArray &bytes);
@@ -28,8 +27,6 @@ public:
     void closeMaster();
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_slavePath;
-    QString m_error;
+    int m_master = -1, m_slave = -1;
+    QString m_slavePath, m_error;
 };
