@@ -1,11 +1,13 @@
-// The three setup dialogs on a real station, opened from the window and driven as the user
-// does: mouse clicks on the controls, keys where the focus is. Pseudo-terminals stand in for
-// serial devices; the file picker, message boxes and helper programs are fakes.
+// The setup dialogs and the about box on a real station, opened from the window and driven as
+// the user does: mouse clicks on the controls, keys where the focus is (Enter presses the
+// focused button, else OK). Pseudo-terminals stand in for serial devices; the file picker,
+// message boxes and helper programs are fakes.
 #include "dialogs/DropDownCombo.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
 #include "dialogs/TrafficLogSetupForm.h"
 #include "dialogs/ValueLabel.h"
+#include "help/AboutForm.h"
 #include "platform/SerialControl.h"
 #include "platform/SerialPortMap.h"
 #include "platform/SocketControl.h"
@@ -50,11 +52,24 @@ void click(QWidget &dialog, const QString &name)
     QList<QAbstractButton *> found;
     for (QAbstractButton *button : dialog.findChildren<QAbstractButton *>()) {
         const auto *frame = qobject_cast<QGroupBox *>(button->parentWidget());
-        if (button->text() == name || (frame && frame->title() + ':' + button->text() == name))
+        const QString text = button->text().remove('&');
+        if (text == name || (frame && frame->title() + ':' + text == name))
             found.append(button);
     }
     QVERIFY2(found.size() == 1, qPrintable(name));
     QTest::mouseClick(found.first(), Qt::LeftButton);
+}
+
+// The user presses Tab until the button with this caption has the focus.
+void tabTo(QDialog &dialog, const QString &name)
+{
+    const auto focused = [] {
+        const auto *button = qobject_cast<QAbstractButton *>(QApplication::focusWidget());
+        return button ? button->text().remove('&') : QString();
+    };
+    for (int presses = 0; presses < 40 && focused() != name; ++presses)
+        keyClickFocused(dialog, Qt::Key_Tab);
+    QCOMPARE(focused(), name);
 }
 
 // The user opens the port list with F4 and walks down it to the entry.
@@ -75,28 +90,23 @@ bool openPort(SerialControl &serial, const QString &port)
     return serial.setPortOpen(true);
 }
 
-// What the station holds of each side, as the user reads it in the window, field by field.
-QStringList serialSide(MainForm &form)
+// What the station holds, as the user reads it in the window, field by field.
+QStringList side(MainForm &form, const QString &folder)
 {
     QString lamps = QStringLiteral("lamps");
     for (const QLabel *lamp : {form.RxLED, form.TxLED})
         lamps += lamp->pixmap().toImage() == form.GreenLED.toImage()  ? " green"
                  : lamp->pixmap().toImage() == form.GreyLED.toImage() ? " grey"
                                                                       : " red";
-    return QStringLiteral("%1;flow %2;%3;%4;countdowns %5/%6")
+    const SocketControl &socket = *form.Socket1;
+    return QStringLiteral("%1;flow %2;%3;%4;countdowns %5/%6;to %7/%8;port %9/%10/%11;from %12;"
+                          "%13;%14;%15 %16ms;shows %17;link %18;retries %19;status %20;%21;rx %22;"
+                          "tx %23;files %24")
         .arg(form.RS232comms->Settings())
         .arg(form.RS232comms->Handshaking())
         .arg(form.RS232Frame->title(), lamps)
         .arg(form.RxLEDtimeout)
         .arg(form.TxLEDtimeout)
-        .split(';');
-}
-
-QStringList networkSide(MainForm &form)
-{
-    const SocketControl &socket = *form.Socket1;
-    return QStringLiteral("to %1/%2;port %3/%4/%5;from %6;%7;%8;%9 %10ms;shows %11;link %12;"
-                          "retries %13;status %14;%15")
         .arg(socket.RemoteHostName(), socket.RemoteHostAddress())
         .arg(form.Port_Number)
         .arg(socket.RemotePort())
@@ -108,14 +118,17 @@ QStringList networkSide(MainForm &form)
              socket.state() == SocketControl::State::Idle ? "idle" : "up")
         .arg(form.Ack_Retries)
         .arg(form.netStatus(),
-             form.AutoReconnect && form.NetworkTimer->isActive() ? "resumed" : "suspended")
+             form.AutoReconnect && form.NetworkTimer->isActive() ? "resumed" : "suspended",
+             form.RxLogFile, form.TxLogFile, QDir(folder).entryList({"*.log"}).join(' '))
         .split(';');
 }
 
 // What the dialog shows at this moment beyond its captions.
 QString look(QDialog &dialog)
 {
-    QStringList shown{dialog.isVisible() ? "look" : "look (closed)"};
+    if (!dialog.isVisible())
+        return QStringLiteral("look (closed)");
+    QStringList shown{"look"};
     const QColor grey = dialog.palette().color(QPalette::Button);
     if (auto *rs232 = qobject_cast<RS232SetupForm *>(&dialog)) {
         for (int index = 0; index < rs232->CommPortCombo->count(); ++index)
@@ -125,13 +138,12 @@ QString look(QDialog &dialog)
         shown << (network->RemoteHostBox->isEnabled() ? "host box on" : "host box off");
         if (network->RemoteHostBox->palette().color(QPalette::Base) == grey)
             shown << "grey";
-    } else {
-        auto &log = static_cast<TrafficLogSetupForm &>(dialog);
+    } else if (auto *log = qobject_cast<TrafficLogSetupForm *>(&dialog)) {
         for (ValueLabel *field :
-             {log.RxLogFilepath, log.RxLogFilename, log.TxLogFilepath, log.TxLogFilename})
+             {log->RxLogFilepath, log->RxLogFilename, log->TxLogFilepath, log->TxLogFilename})
             shown << field->text() +
                          (field->palette().color(QPalette::Window) == grey ? "(grey)" : "");
-        if (log.ClearLogFilesButton->isEnabled())
+        if (log->ClearLogFilesButton->isEnabled())
             shown << "clear on";
     }
     return shown.join(' ');
@@ -174,8 +186,9 @@ void DialogsTest::dialog_data()
         "19200,N,8,2; Com12:19200,N,8,2; lamps green green; countdowns 0/0");
     row("RS232: None", "serial=4800,o,7,2|flow=2|open=1", "Parity:None|list=None|OK",
         "4800,N,7,2; RS232 Disabled; lamps grey grey; countdowns 0/0");
-    row("RS232: Cancel", "serial=4800,o,7,2|open=1", "Help|115200|Xon/Xoff|list=None|Cancel",
-        "box HELP - Setup RS232 Port");
+    row("RS232: Help, Cancel", "serial=4800,o,7,2|open=1",
+        "115200|Xon/Xoff|list=None|tab=Help|key=Return|tab=Cancel|key=Return|look",
+        "box HELP - Setup RS232 Port; look (closed)");
     // What the dialog shows at opening is what OK applies.
     const QString grey = QStringLiteral("; lamps grey grey; countdowns 0/0");
     row("RS232: 9600 before 600", "serial=9600,e,7,1.5", "OK", "9600,E,8,1" + grey);
@@ -209,7 +222,8 @@ void DialogsTest::dialog_data()
         "to /; port 40000/40000/40000; shows ; " + called);
     row("Network: beyond 32 bits", "", "9801=99999999999|127.0.0.1=127.0.0.3|OK",
         "to oldname/; " + called);
-    row("Network: Cancel", "", "Help|oldname=a|9801=1|Fast Reconnect|Auto Resolve|Cancel",
+    row("Network: Help, Cancel", "",
+        "oldname=a|9801=1|Fast Reconnect|Auto Resolve|tab=Help|key=Return|tab=Cancel|key=Return",
         "link idle; box HELP - Setup Network Connection");
     row("Network: close box", "install=tool",
         "Check IP|oldname=a|Run in Server Mode Only|close box", "link idle");
@@ -240,8 +254,8 @@ void DialogsTest::dialog_data()
         "look (grey) (grey) (grey) (grey); look (grey) (grey) /logs/ tx.log clear on; look "
         "(grey) (grey) /logs/(grey) (grey); asked Tx <app>; asked Tx /logs/tx.log");
     row("Log Traffic: Escape", "rx=/logs/rx.log|pick=|pick=/elsewhere/tx.log",
-        "Help|Rx Data Logging:Select|Tx Data Logging:Select|key=Esc",
-        "box Help - Setup Traffic Logging; asked RX /logs/rx.log; asked Tx <app>");
+        "key=Return|Tx Data Logging:Select|tab=Help|key=Return|tab=Cancel|key=Return|look",
+        "box Help - Setup Traffic Logging; look (closed); asked RX /logs/rx.log; asked Tx <app>");
     row("RS232 > Log Traffic: picked", "pick=/logs/main.log", "Rx Data Logging:Select|OK",
         "rx /logs/main.log; asked RX <app>");
     // Clearing deletes the stored files, not the one chosen but not confirmed, at once and
@@ -252,8 +266,10 @@ void DialogsTest::dialog_data()
         "Rx Data Logging:Select|Clear Log Files|station|write=~/rx.log|await|Cancel",
         "files chosen.log; box Clear RX and TX Log files: Are you Sure; files chosen.log; box "
         "Tethra: Log Files Cleared.; after the pauses; asked RX ~/rx.log");
-    row("Log Traffic: clear refused", qPrintable(logs + "no"), "Clear Log Files|OK",
+    row("Log Traffic: clear refused", qPrintable(logs + "no"), "tab=Clear Log Files|key=Return|OK",
         "box Clear RX and TX Log files: Are you Sure");
+    row("About: keys", "", "tab=System Info...|key=Enter|look|key=Esc|look",
+        "box Tethra: System Information Is Unavailable At This Time; look; look (closed)");
 }
 
 // Sets the station up as the row's start says, opens the dialog that the row's name says,
@@ -284,11 +300,6 @@ void DialogsTest::dialog()
     form.Ack_Retries = 7;
     form.setNetStatus(QStringLiteral("Not Connected"));
     form.RxLEDtimeout = form.TxLEDtimeout = 3;
-    const auto side = [&] {
-        return serialSide(form) + networkSide(form) +
-               QStringList{"rx " + form.RxLogFile, "tx " + form.TxLogFile,
-                           "files " + QDir(folder).entryList({"*.log"}).join(' ')};
-    };
     QStringList before, seen;
     env.messageBoxes.onShown = [&seen](const FakeMessageBoxes::Box &box) {
         seen << "box " + box.title + (box.text.contains('\n') ? "" : ": " + box.text) +
@@ -332,8 +343,9 @@ void DialogsTest::dialog()
                  if (field->text() == v)
                      QTest::mouseDClick(field, Qt::LeftButton);
          }},
+        {"tab", [&](const QString &v) { tabTo(*dialog, v); }},
         {"look", [&](const QString &) { seen << look(*dialog); }},
-        {"station", [&](const QString &) { seen << changed(before, side()); }},
+        {"station", [&](const QString &) { seen << changed(before, side(form, folder)); }},
         {"close box", [&](const QString &) { dialog->close(); }},
         {"await",
          [&](const QString &) {
@@ -368,12 +380,13 @@ void DialogsTest::dialog()
     form.TxLED->setPixmap(form.RedLED);
     if (command == QLatin1String("Network"))
         form.NetworkTimer->start();
-    before = side();
+    before = side(form, folder);
 
     QWidget *owner = &form;
     const QHash<QString, int> widthTwips{{" Setup RS-232 Port", 4680},
                                          {" Setup Network Connection", 4605},
-                                         {" Setup RS232 Traffic Logging", 5520}};
+                                         {" Setup RS232 Traffic Logging", 5520},
+                                         {" About Tethra", 6285}};
     const std::function<void(QDialog &)> act = [&](QDialog &shown) {
         dialog = &shown;
         QVERIFY2(widthTwips.contains(shown.windowTitle()), qPrintable(shown.windowTitle()));
@@ -396,10 +409,12 @@ void DialogsTest::dialog()
     if (command == QLatin1String("Log Traffic"))
         QTest::mouseClick(form.TrafficLogButton, Qt::LeftButton);
     else
-        (command == QLatin1String("Network") ? form.NetworkMenuItem : form.RS232MenuItem)
+        (command == QLatin1String("Network") ? form.NetworkMenuItem
+         : command == QLatin1String("About") ? form.AboutMenuItem
+                                             : form.RS232MenuItem)
             ->trigger();
 
-    QStringList happened = changed(before, side()) + seen;
+    QStringList happened = changed(before, side(form, folder)) + seen;
     for (const FakeFilePicker::Call &call : env.filePicker.calls())
         happened << "asked " + call.request.title.section(' ', 1, 1) + ' ' +
                         QDir(call.request.initialFolder).filePath(call.request.presetFileName);
