@@ -19,9 +19,8 @@ DialogStation::DialogStation()
 
 Pty &DialogStation::mapPty(int port)
 {
-    m_ptys.push_back(std::make_unique<Pty>());
-    m_env.mapSerialPort(port, m_ptys.back()->slavePath());
-    return *m_ptys.back();
+    m_env.mapSerialPort(port, m_ptys.emplace_back().slavePath());
+    return m_ptys.back();
 }
 
 QStringList cutCaptions(const QWidget &window)
