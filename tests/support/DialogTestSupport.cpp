@@ -34,16 +34,15 @@ QStringList cutCaptions(const QWidget &window)
         const auto *frame = qobject_cast<const QGroupBox *>(widget->parentWidget());
         const QString text = label ? label->text() : option ? option->text() : QString();
         // Inside a frame, a control must stay clear of the border and the caption.
-        const QRect room = frame ? frame->contentsRect() : widget->parentWidget()->rect();
-        if (!room.contains(widget->geometry()))
+        if (!(frame ? frame->contentsRect() : widget->parentWidget()->rect())
+                 .contains(widget->geometry()))
             cut.append(widget->metaObject()->className() + (' ' + text) + " (past its container)");
         const bool caption = (label && label->frameShape() == QFrame::NoFrame) ||
                              (option && !qobject_cast<const QPushButton *>(widget));
-        if (!caption || text.isEmpty())
-            continue;
-        const bool wraps = widget->hasHeightForWidth();
-        if (wraps ? widget->heightForWidth(widget->width()) > widget->height()
-                  : widget->sizeHint().width() > widget->width())
+        if (caption && !text.isEmpty() &&
+            (widget->hasHeightForWidth()
+                 ? widget->heightForWidth(widget->width()) > widget->height()
+                 : widget->sizeHint().width() > widget->width()))
             cut.append(text);
     }
     return cut;
