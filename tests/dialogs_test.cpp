@@ -83,28 +83,27 @@ QStringList side(MainForm &form, const QString &folder)
                  : lamp->pixmap().toImage() == form.GreyLED.toImage() ? " grey"
                                                                       : " red";
     const SocketControl &socket = *form.Socket1;
-    return QStringLiteral("%1;flow %2;%3;%4;countdowns %5/%6;to %7/%8;port %9/%10/%11;from %12;"
-                          "%13;%14;%15 %16ms;shows %17;link %18;retries %19;status %20;%21;rx %22;"
-                          "tx %23;files %24")
-        .arg(form.RS232comms->Settings())
-        .arg(form.RS232comms->Handshaking())
-        .arg(form.RS232Frame->title(), lamps)
-        .arg(form.RxLEDtimeout)
-        .arg(form.TxLEDtimeout)
-        .arg(socket.RemoteHostName(), socket.RemoteHostAddress())
-        .arg(form.Port_Number)
-        .arg(socket.RemotePort())
-        .arg(socket.LocalPort())
-        .arg(socket.LocalAddress(), form.RunInServerMode ? "server" : "client",
-             form.AutoResolveHostName ? "resolve" : "no resolve", form.NetworkTimerTag)
-        .arg(form.NetworkTimer->interval())
-        .arg(form.DestinationName->text(),
-             socket.state() == SocketControl::State::Idle ? "idle" : "up")
-        .arg(form.Ack_Retries)
-        .arg(form.netStatus(),
-             form.AutoReconnect && form.NetworkTimer->isActive() ? "resumed" : "suspended",
-             form.RxLogFile, form.TxLogFile, QDir(folder).entryList({"*.log"}).join(' '))
-        .split(';');
+    const auto number = [](qint64 value) { return QString::number(value); };
+    return {form.RS232comms->Settings(),
+            "flow " + number(form.RS232comms->Handshaking()),
+            form.RS232Frame->title(),
+            lamps,
+            "countdowns " + number(form.RxLEDtimeout) + '/' + number(form.TxLEDtimeout),
+            "to " + socket.RemoteHostName() + '/' + socket.RemoteHostAddress(),
+            "port " + number(form.Port_Number) + '/' + number(socket.RemotePort()) + '/' +
+                number(socket.LocalPort()),
+            "from " + socket.LocalAddress(),
+            form.RunInServerMode ? "server" : "client",
+            form.AutoResolveHostName ? "resolve" : "no resolve",
+            form.NetworkTimerTag + ' ' + number(form.NetworkTimer->interval()) + "ms",
+            "shows " + form.DestinationName->text(),
+            socket.state() == SocketControl::State::Idle ? "link idle" : "link up",
+            "retries " + number(form.Ack_Retries),
+            "status " + form.netStatus(),
+            form.AutoReconnect && form.NetworkTimer->isActive() ? "resumed" : "suspended",
+            "rx " + form.RxLogFile,
+            "tx " + form.TxLogFile,
+            "files " + QDir(folder).entryList({"*.log"}).join(' ')};
 }
 
 // What the dialog shows at this moment beyond its captions.
