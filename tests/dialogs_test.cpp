@@ -168,7 +168,7 @@ void DialogsTest::dialog_data()
     row("RS232: None", "serial=4800,o,7,2|flow=2|open=1", "Parity:None|list=None|OK",
         "4800,N,7,2; RS232 Disabled; lamps grey grey; countdowns 0/0");
     row("RS232: Help, Cancel", "serial=4800,o,7,2|open=1",
-        "115200|Xon/Xoff|list=None|tab=Help|key=Return|tab=Cancel|key=Return|look",
+        "115200|Xon/Xoff|list=None|enter=Help|enter=Cancel|look",
         "box HELP - Setup RS232 Port; look (closed)");
     // What the dialog shows at opening is what OK applies.
     const QString grey = QStringLiteral("; lamps grey grey; countdowns 0/0");
@@ -202,8 +202,7 @@ void DialogsTest::dialog_data()
     row("Network: beyond 32 bits", "", "9801=99999999999|127.0.0.1=127.0.0.3|OK",
         "to oldname/; " + called);
     row("Network: Help, Cancel", "",
-        "Check IP|oldname=a|9801=1|Fast Reconnect|Auto "
-        "Resolve|tab=Help|key=Return|tab=Cancel|key=Return",
+        "Check IP|oldname=a|9801=1|Fast Reconnect|Auto Resolve|enter=Help|enter=Cancel",
         "link idle; box HELP - Setup Network Connection");
     row("Network: terminal", "install=x-terminal-emulator", "Check IP|Check IP|station|Cancel",
         "link idle; link idle; suspended; ran x-terminal-emulator ip; ran x-terminal-emulator ip; "
@@ -231,7 +230,7 @@ void DialogsTest::dialog_data()
         "look (grey) (grey) (grey) (grey); look (grey) (grey) /logs/ tx.log clear on; look "
         "(grey) (grey) /logs/(grey) (grey); asked Tx <app>; asked Tx /logs/tx.log");
     row("Log Traffic: Escape", "rx=/logs/rx.log|pick=|pick=/elsewhere/tx.log",
-        "key=Return|Tx Data Logging:Select|tab=Help|key=Return|tab=Cancel|key=Return|look",
+        "key=Return|Tx Data Logging:Select|enter=Help|enter=Cancel|look",
         "box Help - Setup Traffic Logging; look (closed); asked RX /logs/rx.log; asked Tx <app>");
     // Clearing deletes the stored files, not the one chosen but not confirmed, at once and
     // again after pauses in which another program may write them.
@@ -241,9 +240,9 @@ void DialogsTest::dialog_data()
         "Rx Data Logging:Select|Clear Log Files|station|write=~/rx.log|await|Cancel",
         "files chosen.log; box Clear RX and TX Log files: Are you Sure; files chosen.log; box "
         "Tethra: Log Files Cleared.; asked RX ~/rx.log");
-    row("Log Traffic: clear refused", qPrintable(logs + "no"), "tab=Clear Log Files|key=Return|OK",
+    row("Log Traffic: clear refused", qPrintable(logs + "no"), "enter=Clear Log Files|OK",
         "box Clear RX and TX Log files: Are you Sure");
-    row("About: keys", "", "tab=System Info...|key=Enter|look|key=Esc|look",
+    row("About: keys", "", "enter=System Info...|look|key=Esc|look",
         "box Tethra: System Information Is Unavailable At This Time; look; look (closed)");
 }
 
@@ -306,12 +305,13 @@ void DialogsTest::dialog()
                  if (field->text() == v)
                      QTest::mouseDClick(field, Qt::LeftButton);
          }},
-        {"tab", // the user presses Tab until the button has the focus
+        {"enter", // Tab until the button has the focus, then Enter
          [&](const QString &v) {
              for (int presses = 0;
                   presses < 40 && QApplication::focusWidget() != button(*dialog, v); ++presses)
                  keyClickFocused(*dialog, Qt::Key_Tab);
              QVERIFY2(QApplication::focusWidget() == button(*dialog, v), qPrintable(v));
+             keyClickFocused(*dialog, Qt::Key_Return);
          }},
         {"look", [&](const QString &) { seen << look(*dialog); }},
         {"opens",
