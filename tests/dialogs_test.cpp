@@ -15,6 +15,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -177,7 +178,7 @@ void DialogsTest::dialog_data()
     // The port box takes no typing; the list offers the own port and the free ones; a port
     // taken after it was listed is refused with the reason, and another can be chosen.
     row("RS232: port box", "serial=19200,n,8,1|open=1",
-        "Com1=x9|key=Home|key=Del|key=Ctrl+V|key=Ctrl+X|look|"
+        "Com1=x9|key=Home|key=Del|key=Ctrl+V|key=Ctrl+X|compose=7|look|"
         "list=Com2|look|take=2|lock com3|key=F4|key=Esc|look|2400|OK|station|list=Com1|key=Return",
         "2400,N,8,1; Com1:2400,N,8,1; lamps green green; countdowns 0/0; look showing Com1; look "
         "Com1 Com2 Com3 Com12 None showing Com2; look Com1 Com12 None showing Com2; box Tethra: "
@@ -297,7 +298,17 @@ void DialogsTest::dialog()
         {"write", [&](const QString &v) { QVERIFY(QFile(v).open(QIODevice::WriteOnly)); }},
         {"install", [&](const QString &v) { env.programs.install(v); }},
         {"broken", [&](const QString &v) { env.programs.breakProgram(v); }},
-        {"key", [&](const QString &v) { QTest::keySequence(QApplication::focusWidget(), v); }},
+        {"key", // to the focused control, or to the dialog once nothing has the focus
+         [&](const QString &v) {
+             QWidget *focused = QApplication::focusWidget();
+             QTest::keySequence(focused ? focused : dialog, v);
+         }},
+        {"compose", // text an input method composed
+         [&](const QString &v) {
+             QInputMethodEvent composed;
+             composed.setCommitString(v);
+             QApplication::sendEvent(QApplication::focusWidget(), &composed);
+         }},
         {"list", [&](const QString &v) { pickPort(*dialog, dialog->findChild<QComboBox *>(), v); }},
         {"double-click",
          [&](const QString &v) {
