@@ -19,9 +19,8 @@ DialogStation::DialogStation()
 
 Pty &DialogStation::mapPty(int port)
 {
-    m_ptys.push_back(std::make_unique<Pty>());
-    m_env.mapSerialPort(port, m_ptys.back()->slavePath());
-    return *m_ptys.back();
+    m_env.mapSerialPort(port, m_ptys.emplace_back().slavePath());
+    return m_ptys.back();
 }
 
 QStringList cutCaptions(const QWidget &window)
@@ -35,16 +34,15 @@ QStringList cutCaptions(const QWidget &window)
         const auto *frame = qobject_cast<const QGroupBox *>(widget->parentWidget());
         const QString text = label ? label->text() : option ? option->text() : QString();
         // Inside a frame, a control must stay clear of the border and the caption.
-        const QRect room = frame ? frame->contentsRect() : widget->parentWidget()->rect();
-        if (!room.contains(widget->geometry()))
+        if (!(frame ? frame->contentsRect() : widget->parentWidget()->rect())
+                 .contains(widget->geometry()))
             cut.append(widget->metaObject()->className() + (' ' + text) + " (past its container)");
         const bool caption = (label && label->frameShape() == QFrame::NoFrame) ||
                              (option && !qobject_cast<const QPushButton *>(widget));
-        if (!caption || text.isEmpty())
-            continue;
-        const bool wraps = widget->hasHeightForWidth();
-        if (wraps ? widget->heightForWidth(widget->width()) > widget->height()
-                  : widget->sizeHint().width() > widget->width())
+        if (caption && !text.isEmpty() &&
+            (widget->hasHeightForWidth()
+                 ? widget->heightForWidth(widget->width()) > widget->height()
+                 : widget->sizeHint().width() > widget->width()))
             cut.append(text);
     }
     return cut;

@@ -1,12 +1,12 @@
 #pragma once
-// What the dialog tests share: a station as the user finds it, a check that captions fit, and
-// a key press where the user's focus is.
+// What the dialog tests share: a started station, a check that captions fit, a key press where
+// the user's focus is.
 #include "app/MainForm.h"
 #include "support/FakeServices.h"
 #include "support/Pty.h"
 
+#include <list>
 #include <memory>
-#include <vector>
 
 // A station after its start, the boxes the start showed forgotten. Its serial ports name
 // nothing until a test maps a pseudo-terminal to one: the machine's devices never show.
@@ -20,7 +20,7 @@ public:
 
 private:
     TestEnvironment m_env;
-    std::vector<std::unique_ptr<Pty>> m_ptys;
+    std::list<Pty> m_ptys;
     std::unique_ptr<MainForm> m_form;
 };
 
@@ -29,5 +29,4 @@ private:
 QStringList cutCaptions(const QWidget &window);
 
 // Sends the key to the widget that has the focus, or to the window when none has it.
-void keyClickFocused(QWidget &window, Qt::Key key,
-                     Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+void keyClickFocused(QWidget &window, Qt::Key key, Qt::KeyboardModifiers modifiers = {});
