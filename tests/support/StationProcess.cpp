@@ -3,19 +3,13 @@
 #include "platform/RandomSource.h"
 
 #include <QFile>
-#include <QRegularExpression>
-
-#include <csignal>
 
 StationProcess::StationProcess()
 {
     QFile::link(m_device.slavePath(), path(QStringLiteral("com1")));
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-}
-
-StationProcess::~StationProcess()
-{
-    stop(SIGKILL, 5000);
+    QObject::connect(&m_deviceOutput, &QSocketNotifier::activated, &m_deviceOutput,
+                     [this] { received += m_device.read(); });
 }
 
 SettingsRecords StationProcess::records(const QString &remoteHost, int port)
@@ -24,7 +18,6 @@ SettingsRecords StationProcess::records(const QString &remoteHost, int port)
     records.portNumber = port;
     records.remoteHost = remoteHost;
     records.serialPort = 1;
-    records.serialSettings = QStringLiteral("9600,n,8,1");
     return records;
 }
 
@@ -32,8 +25,7 @@ bool StationProcess::writeSettings(const SettingsRecords &records)
 {
     SystemRandom random;
     QFile file(path(QLatin1String(SettingsRecords::kFileName)));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(encode(records, random)) > 0;
+    return file.open(QIODevice::WriteOnly) && file.write(encode(records, random)) > 0;
 }
 
 bool StationProcess::start(const QStringList &wrapper, const QStringList &options)
@@ -42,15 +34,8 @@ bool StationProcess::start(const QStringList &wrapper, const QStringList &option
         wrapper +
         QStringList{binary(), "--settings", m_folder.path(), "--status-log", path("status.log")} +
         options;
-    m_process.setProgram(command.first());
-    m_process.setArguments(command.mid(1));
-    m_process.start();
+    m_process.start(command.first(), command.mid(1));
     return m_process.waitForStarted(5000);
-}
-
-bool StationProcess::isRunning() const
-{
-    return m_process.state() != QProcess::NotRunning;
 }
 
 bool StationProcess::stop(int signalNumber, int timeoutMs)
@@ -62,22 +47,16 @@ bool StationProcess::stop(int signalNumber, int timeoutMs)
     return ended;
 }
 
-QString StationProcess::output()
-{
-    m_output += QString::fromLocal8Bit(m_process.readAll());
-    return m_output;
-}
-
 QStringList StationProcess::statuses() const
 {
+    // Each line: date, time, status, two blanks apart.
     QFile file(path(QStringLiteral("status.log")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    static const QRegularExpression line(QStringLiteral("^.*?  \\d\\d:\\d\\d:\\d\\d  (.*)$"));
     QStringList statuses;
-    for (const QString &text : QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"))) {
-        if (const QRegularExpressionMatch match = line.match(text); match.hasMatch())
-            statuses.append(match.captured(1));
+    for (const QString &line : file.open(QIODevice::ReadOnly)
+                                   ? QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"))
+                                   : QStringList()) {
+        if (const QString status = line.section(QStringLiteral("  "), 2, -1); !status.isEmpty())
+            statuses.append(status);
     }
     return statuses;
 }

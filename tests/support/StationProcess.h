@@ -1,19 +1,21 @@
 #pragma once
 // A real tethra process for system tests: a settings folder of its own (temporary) with a
 // pseudo-terminal mapped as Com1, its status history appended to status.log there, and what
-// comes out of its device gathered in received.
+// comes out of its device gathered in received as it comes.
 #include "app/SettingsRecords.h"
 #include "support/Pty.h"
 
 #include <QProcess>
-#include <QStringList>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
+
+#include <csignal>
 
 class StationProcess
 {
 public:
     StationProcess();
-    ~StationProcess();
+    ~StationProcess() { stop(SIGKILL, 5000); }
 
     // Com1 at 9600,n,8,1, calling remoteHost on port.
     static SettingsRecords records(const QString &remoteHost, int port = 9801);
@@ -23,17 +25,14 @@ public:
     bool start(const QStringList &wrapper = {}, const QStringList &options = {});
     // Sends the signal and waits for the process to end.
     bool stop(int signalNumber, int timeoutMs = 10000);
-    bool isRunning() const;
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     qint64 pid() const { return m_process.processId(); }
-
     QString path(const QString &name) const { return m_folder.filePath(name); }
     Pty &device() { return m_device; }
     // Everything the process printed so far.
-    QString output();
+    QString output() { return m_output += QString::fromLocal8Bit(m_process.readAll()); }
     // The statuses in status.log, oldest first, without their time stamps.
     QStringList statuses() const;
-    // Takes what the device has put out into received.
-    void pump() { received += m_device.read(); }
     QByteArray received;
 
     static QString binary() { return qEnvironmentVariable("TETHRA_BINARY"); }
@@ -43,4 +42,5 @@ private:
     Pty m_device;
     QProcess m_process;
     QString m_output;
+    QSocketNotifier m_deviceOutput{m_device.masterFd(), QSocketNotifier::Read};
 };
