@@ -7,28 +7,21 @@
 NamespacePair::NamespacePair()
 {
     const int tag = ::getpid() % 100000;
-    QList<QStringList> steps;
-    for (int host = 0; host < 2; ++host) {
+    for (int host : {0, 1}) {
         m_names[host] = QStringLiteral("tethra%1%2").arg(tag).arg(QChar('a' + host));
         m_interfaces[host] = QStringLiteral("tv%1%2").arg(tag).arg(QChar('a' + host));
         m_addresses[host] = QStringLiteral("10.233.%1.%2").arg(tag % 200 + 1).arg(host + 1);
-        steps.append({"ip", "netns", "add", m_names[host]});
     }
-    steps.append(
-        {"ip", "link", "add", m_interfaces[0], "type", "veth", "peer", "name", m_interfaces[1]});
-    for (int host = 0; host < 2; ++host) {
-        steps.append({"ip", "link", "set", m_interfaces[host], "netns", m_names[host]});
-        steps.append(inHost(host) + QStringList{"ip", "link", "set", "lo", "up"});
-        steps.append(inHost(host) + QStringList{"ip", "address", "add", m_addresses[host] + "/24",
-                                                "dev", m_interfaces[host]});
-        steps.append(inHost(host) + QStringList{"ip", "link", "set", m_interfaces[host], "up"});
-    }
-    for (const QStringList &step : steps) {
-        if (QString output; !run(step, &output)) {
-            m_error = step.join(' ') + QStringLiteral(": ") + output;
-            return;
-        }
-    }
+    // $1 $2: the hosts, $3 $4: their ends of the link, $5 $6: their addresses.
+    const QString script = QStringLiteral(
+        "set -ex; ip netns add $1; ip netns add $2; ip link add $3 type veth peer name $4\n"
+        "for host in \"$1 $3 $5\" \"$2 $4 $6\"; do set -- $host; ip link set $2 netns $1\n"
+        "  ip -n $1 link set lo up; ip -n $1 address add $3/24 dev $2; ip -n $1 link set $2 up\n"
+        "done");
+    if (QString output; !run({"sh", "-c", script, "sh", m_names[0], m_names[1], m_interfaces[0],
+                              m_interfaces[1], m_addresses[0], m_addresses[1]},
+                             &output))
+        m_error = output;
 }
 
 NamespacePair::~NamespacePair()

@@ -8,8 +8,7 @@ class NamespacePair
 public:
     NamespacePair();
     ~NamespacePair();
-    NamespacePair(const NamespacePair &) = delete;
-    NamespacePair &operator=(const NamespacePair &) = delete;
+    Q_DISABLE_COPY(NamespacePair)
 
     bool isUp() const { return m_error.isEmpty(); }
     QString errorString() const { return m_error; }
