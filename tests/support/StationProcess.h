@@ -34,11 +34,7 @@ public:
     // Com1 at 9600,n,8,1, calling remoteHost on port.
     static SettingsRecords records(const QString &remoteHost, int port = 9801)
     {
-        SettingsRecords records;
-        records.portNumber = port;
-        records.remoteHost = remoteHost;
-        records.serialPort = 1;
-        return records;
+        return {port, remoteHost, 1};
     }
     bool writeSettings(const SettingsRecords &records)
     {
