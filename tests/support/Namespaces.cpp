@@ -6,30 +6,22 @@
 
 NamespacePair::NamespacePair()
 {
-    const QString tag = QString::number(::getpid() % 100000);
-    QList<QStringList> steps;
-    for (int host = 0; host < 2; ++host) {
-        m_names[host] = QStringLiteral("tethra%1%2").arg(tag, QChar('a' + host));
-        m_interfaces[host] = QStringLiteral("tv%1%2").arg(tag, QChar('a' + host));
-        m_addresses[host] = QStringLiteral("10.233.%1.%2").arg(::getpid() % 200 + 1).arg(host + 1);
-        steps.append(QStringList{"ip", "netns", "add", m_names[host]});
+    const int tag = ::getpid() % 100000;
+    for (int host : {0, 1}) {
+        m_names[host] = QStringLiteral("tethra%1%2").arg(tag).arg(QChar('a' + host));
+        m_interfaces[host] = QStringLiteral("tv%1%2").arg(tag).arg(QChar('a' + host));
+        m_addresses[host] = QStringLiteral("10.233.%1.%2").arg(tag % 200 + 1).arg(host + 1);
     }
-    steps.append(
-        {"ip", "link", "add", m_interfaces[0], "type", "veth", "peer", "name", m_interfaces[1]});
-    for (int host = 0; host < 2; ++host) {
-        steps.append(QStringList{"ip", "link", "set", m_interfaces[host], "netns", m_names[host]});
-        steps.append(inHost(host) + QStringList{"ip", "link", "set", "lo", "up"});
-        steps.append(inHost(host) + QStringList{"ip", "address", "add", m_addresses[host] + "/24",
-                                                "dev", m_interfaces[host]});
-    }
-    steps.append(QStringList{});
-    for (const QStringList &step : steps) {
-        QString output;
-        if (step.isEmpty() ? !setLinkUp(true) : !run(step, &output)) {
-            m_error = step.join(' ') + QStringLiteral(": ") + output;
-            return;
-        }
-    }
+    // $1 $2: the hosts, $3 $4: their ends of the link, $5 $6: their addresses.
+    const QString script = QStringLiteral(
+        "set -ex; ip netns add $1; ip netns add $2; ip link add $3 type veth peer name $4\n"
+        "for host in \"$1 $3 $5\" \"$2 $4 $6\"; do set -- $host; ip link set $2 netns $1\n"
+        "  ip -n $1 link set lo up; ip -n $1 address add $3/24 dev $2; ip -n $1 link set $2 up\n"
+        "done");
+    if (QString output; !run({"sh", "-c", script, "sh", m_names[0], m_names[1], m_interfaces[0],
+                              m_interfaces[1], m_addresses[0], m_addresses[1]},
+                             &output))
+        m_error = output;
 }
 
 NamespacePair::~NamespacePair()
@@ -40,25 +32,20 @@ NamespacePair::~NamespacePair()
 
 bool NamespacePair::setLinkUp(bool up)
 {
-    bool ok = true;
-    for (int host = 0; host < 2; ++host)
-        ok &= run(inHost(host) +
-                  QStringList{"ip", "link", "set", m_interfaces[host], up ? "up" : "down"});
-    return ok;
+    return inBoth({"ip", "link", "set", "DEV", up ? "up" : "down"});
 }
 
 bool NamespacePair::setLinkRate(const QString &rate)
 {
+    return inBoth({"tc", "qdisc", "replace", "dev", "DEV", "root", "tbf", "rate", rate, "burst",
+                   "16kb", "latency", "2000ms"});
+}
+
+bool NamespacePair::inBoth(const QStringList &command) const
+{
     bool ok = true;
-    for (int host = 0; host < 2; ++host) {
-        const QStringList tc = inHost(host) + QStringList{"tc", "qdisc"};
-        const QStringList device = {"dev", m_interfaces[host], "root"};
-        if (rate.isEmpty())
-            run(tc + QStringList{"del"} + device);
-        else
-            ok &= run(tc + QStringList{"replace"} + device +
-                      QStringList{"tbf", "rate", rate, "burst", "16kb", "latency", "2000ms"});
-    }
+    for (int host = 0; host < 2; ++host)
+        ok &= run(inHost(host) + QStringList(command).replaceInStrings("DEV", m_interfaces[host]));
     return ok;
 }
 
@@ -67,9 +54,8 @@ bool NamespacePair::run(const QStringList &command, QString *output)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(command.first(), command.mid(1));
-    if (!process.waitForFinished(10000))
-        return false;
+    const bool ended = process.waitForFinished(10000);
     if (output)
         *output = QString::fromLocal8Bit(process.readAll()).trimmed();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }

@@ -1,7 +1,6 @@
 #pragma once
 // Two test hosts on one machine: two network namespaces joined by a veth pair, each with its
 // own address, so two stations can both use port 9801. Needs root (CI runs as root).
-#include <QString>
 #include <QStringList>
 
 class NamespacePair
@@ -9,8 +8,7 @@ class NamespacePair
 public:
     NamespacePair();
     ~NamespacePair();
-    NamespacePair(const NamespacePair &) = delete;
-    NamespacePair &operator=(const NamespacePair &) = delete;
+    Q_DISABLE_COPY(NamespacePair)
 
     bool isUp() const { return m_error.isEmpty(); }
     QString errorString() const { return m_error; }
@@ -23,16 +21,15 @@ public:
         return inHost(host) + program.mid(0, 1) + QStringList{"--settings", folder} +
                program.mid(1);
     }
-    // Takes the link between the two hosts down or up again.
     bool setLinkUp(bool up);
-    // Shapes the link in both directions (tc's notation, such as "4mbit"); empty: unshaped.
+    // Shapes the link in both directions (tc's notation, such as "4mbit").
     bool setLinkRate(const QString &rate);
-
     static bool run(const QStringList &command, QString *output = nullptr);
 
 private:
+    // Runs command in each host, "DEV" standing for the host's end of the link.
+    bool inBoth(const QStringList &command) const;
+
     QString m_error;
-    QString m_names[2];
-    QString m_addresses[2];
-    QString m_interfaces[2];
+    QString m_names[2], m_addresses[2], m_interfaces[2];
 };
