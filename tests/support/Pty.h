@@ -17,6 +17,7 @@ public:
     bool isOpen() const { return m_master >= 0; }
     QString errorString() const { return m_error; }
     QString slavePath() const { return m_slavePath; }
+    int masterFd() const { return m_master; }
     int slaveFd() const { return m_slave; }
     // Bytes taken, 0 when the terminal is full, -1 on error.
     qint64 write(const QByteArray &bytes);
