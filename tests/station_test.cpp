@@ -65,15 +65,13 @@ class StationTest final : public QObject
 private Q_SLOTS:
     void connectionCycle_data();
     void connectionCycle();
-    void keepAlive_data();
     void keepAlive();
     void accept_data();
     void accept();
     void lampsAndLogFlash_data();
     void lampsAndLogFlash();
-    void logTrim_data();
-    void logTrim();
-    void log_keepsWhatItCannotWrite();
+    void logAppend_data();
+    void logAppend();
 };
 
 void StationTest::connectionCycle_data()
@@ -121,19 +119,8 @@ void StationTest::connectionCycle()
     QTEST(cycle.station.networkTimer.interval(), "interval");
 }
 
-void StationTest::keepAlive_data()
-{
-    QTest::addColumn<LoopMode>("mode");
-    QTest::addColumn<char>("flag");
-    QTest::newRow("normal") << LoopMode::Normal << 'A';
-    QTest::newRow("local loopback") << LoopMode::Local << 'L';
-    QTest::newRow("remote loopback") << LoopMode::Remote << 'R';
-}
-
 void StationTest::keepAlive()
 {
-    QFETCH(LoopMode, mode);
-    QFETCH(char, flag);
     QTcpServer peer;
     QVERIFY(peer.listen(QHostAddress(QStringLiteral("127.0.0.1")), kPort));
     Cycle cycle;
@@ -144,7 +131,7 @@ void StationTest::keepAlive()
     QVERIFY(station.state.NetRxBuffer.isEmpty());
     QTRY_VERIFY(peer.hasPendingConnections());
     std::unique_ptr<QTcpSocket> far(peer.nextPendingConnection());
-    station.parts.setLoopMode(mode);
+    station.parts.setLoopMode(LoopMode::Local);
     station.view.enableCommand(View::Command::LocalLoop, true);
     cycle.trace.clear();
 
@@ -153,7 +140,8 @@ void StationTest::keepAlive()
         cycle.tick();
     QCOMPARE(station.networkTimer.interval(), StationState::kSlowIntervalMs);
     QByteArray heard;
-    QTRY_COMPARE((heard += far->readAll()), LinkProtocol::stateMessage(flag).repeated(4));
+    QTRY_COMPARE((heard += far->readAll()),
+                 LinkProtocol::stateMessage(LinkProtocol::kFlagLocalLoop).repeated(4));
     cycle.tick();
     cycle.tick(); // falls due before the give-up step has listened: skipped
     QVERIFY(cycle.listening());
@@ -249,57 +237,52 @@ void StationTest::lampsAndLogFlash()
     QCOMPARE(contentOf(station.state.RxLogFile), QByteArray("logged").repeated(before.count(u'l')));
 }
 
-void StationTest::logTrim_data()
+void StationTest::logAppend_data()
 {
-    // A buffer of o's gets 16 more bytes, then one tick with the log switched on or off.
+    // A buffer of o's gets 16 more bytes a tick, with the log switched off, on, or on with
+    // a folder where the file should be.
     QTest::addColumn<int>("buffered");
-    QTest::addColumn<bool>("on");
+    QTest::addColumn<QString>("target");
     QTest::addColumn<int>("kept");
     QTest::addColumn<int>("written");
-    QTest::newRow("off, at the limit") << 20000 - 16 << false << 20000 << 0;
-    QTest::newRow("off, past the limit") << 20000 - 15 << false << 0 << 0;
+    QTest::newRow("off, at the limit") << 20000 - 16 << "off" << 20000 << 0;
+    QTest::newRow("off, past the limit") << 20000 - 15 << "off" << 0 << 0;
     const int ceiling = int(LogQueue::kBufferCeiling);
-    QTest::newRow("at the ceiling") << ceiling - 10 << true << 0 << ceiling;
+    QTest::newRow("at the ceiling") << ceiling - 10 << "on" << 0 << ceiling;
+    QTest::newRow("not writable, told once") << 0 << "folder" << 0 << 48;
 }
 
-void StationTest::logTrim()
+void StationTest::logAppend()
 {
     QFETCH(int, buffered);
-    QFETCH(bool, on);
+    QFETCH(QString, target);
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("rx.log"));
     TrafficLogWriter::LogState log{QStringLiteral("Receive log"), {}};
+    const QByteArray bytes("0123456789abcd\0\xff", 16);
     QByteArray buffer(buffered, 'o');
     int flash = 0;
-    LogQueue::queue(buffer, "0123456789abcdef");
-    TrafficLogWriter::AppendTrafficLog(log, on ? path : QString(), buffer, flash);
+    const auto tick = [&] {
+        LogQueue::queue(buffer, bytes);
+        const QString to = target == QLatin1String("off") ? QString() : path;
+        return TrafficLogWriter::AppendTrafficLog(log, to, buffer, flash);
+    };
+    if (target == QLatin1String("folder")) {
+        // Refused for root as well; what is not written waits for the next tick.
+        QVERIFY(QDir().mkdir(path));
+        QVERIFY(tick().startsWith(QStringLiteral("Receive log not written: ")));
+        QVERIFY(tick().isEmpty() && flash == 0);
+        QVERIFY(QDir().rmdir(path));
+        QCOMPARE(tick(), QStringLiteral("Receive log written again"));
+    } else {
+        QCOMPARE(tick(), QString());
+    }
     QTEST(int(buffer.size()), "kept");
     QTEST(int(contentOf(path).size()), "written");
     // What is kept is the oldest: the newest is left out, never the middle.
     const QByteArray all = contentOf(path) + buffer;
-    QCOMPARE(all, (QByteArray(buffered, 'o') + "0123456789abcdef").left(all.size()));
-    QCOMPARE(flash, on ? TrafficLogWriter::kFlashTicks : 0);
-}
-
-void StationTest::log_keepsWhatItCannotWrite()
-{
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("tx.log"));
-    TrafficLogWriter::LogState log{QStringLiteral("Transmit log"), {}};
-    const QByteArray bytes("\0\xff\r\n", 4);
-    QByteArray buffer;
-    int flash = 0;
-    const auto tick = [&] {
-        LogQueue::queue(buffer, bytes);
-        return TrafficLogWriter::AppendTrafficLog(log, path, buffer, flash);
-    };
-    // A folder where the file should be refuses the append, for root as well: told once.
-    QVERIFY(QDir().mkdir(path));
-    QVERIFY(tick().startsWith(QStringLiteral("Transmit log not written: ")));
-    QVERIFY(tick().isEmpty() && flash == 0);
-    QVERIFY(QDir().rmdir(path));
-    QCOMPARE(tick(), QStringLiteral("Transmit log written again"));
-    QVERIFY(contentOf(path) == bytes.repeated(3) && buffer.isEmpty());
+    QCOMPARE(all, (QByteArray(buffered, 'o') + bytes.repeated(3)).left(all.size()));
+    QCOMPARE(flash, target == QLatin1String("off") ? 0 : TrafficLogWriter::kFlashTicks);
 }
 
 QTEST_MAIN(StationTest)
