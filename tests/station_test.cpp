@@ -134,6 +134,7 @@ void StationTest::keepAlive()
     station.parts.setLoopMode(LoopMode::Local);
     station.view.enableCommand(View::Command::LocalLoop, true);
     cycle.trace.clear();
+    station.networkTimer.setInterval(StationState::kFastIntervalMs);
 
     // A silent peer: a state message a second, and the fifth tick gives up.
     for (int tick = 0; tick < 4; ++tick)
