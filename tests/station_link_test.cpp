@@ -106,6 +106,11 @@ QByteArray carry(Pty &from, Pty &to, const QByteArray &bytes)
     return received;
 }
 
+bool bothWays(Pty &one, Pty &other, const QByteArray &bytes)
+{
+    return carry(one, other, bytes) == bytes && carry(other, one, bytes) == bytes;
+}
+
 // Writes into a device nobody reads until the station takes no byte for half a second.
 QByteArray floodUntilHeldBack(Pty &device)
 {
@@ -129,11 +134,6 @@ void press(MainForm &form, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &form, key,
                     modifiers);
-}
-
-bool inHistory(MainForm &form, const QString &status)
-{
-    return form.statusLogForm()->history().contains(QStringLiteral("  ") + status);
 }
 
 QByteArray contentOf(const QString &path)
@@ -181,8 +181,7 @@ void StationLinkTest::bytes_crossBothWaysUnchanged_evenAcrossADeviceUnplug()
     press(formA, Qt::Key_Backspace);
     press(formA, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(formA.RxTextBox->toPlainText(), QString::fromLatin1(text));
-    QCOMPARE(carry(p.a.device, p.b.device, every), every);
-    QCOMPARE(carry(p.b.device, p.a.device, every), every);
+    QVERIFY(bothWays(p.a.device, p.b.device, every));
     QVERIFY(p.a.device.writeAll(every) && p.b.device.writeAll(text));
     QCOMPARE(p.b.device.readUntil(every.size()), every);
     QCOMPARE(p.a.device.readUntil(text.size()), text);
@@ -198,9 +197,9 @@ void StationLinkTest::bytes_crossBothWaysUnchanged_evenAcrossADeviceUnplug()
     QVERIFY(p.a.env.mapSerialPort(1, replugged.slavePath()));
     QTRY_COMPARE_WITH_TIMEOUT(formA.RS232Frame->title(), QStringLiteral("Com1:9600,n,8,1"), 3000);
     QVERIFY(lit(formA.TxLED, formA.GreenLED));
-    QCOMPARE(carry(replugged, p.b.device, every), every);
-    QCOMPARE(carry(p.b.device, replugged, text), text);
-    QVERIFY(p.b.shows("Connected") && !inHistory(formB, QStringLiteral("Timed-Out")));
+    QVERIFY(bothWays(replugged, p.b.device, every));
+    QVERIFY(p.b.shows("Connected") &&
+            !formB.statusLogForm()->history().contains(QStringLiteral("Timed-Out")));
 }
 
 void StationLinkTest::unreadDevice_holdsSenderBackWithoutLossOrTimeOut()
@@ -252,7 +251,8 @@ void StationLinkTest::loopbackAndShortcuts_followTheLinkAsItIsNow()
     for (int time = 0; time < 3; ++time)
         formA.RS232comms->Output(full);
     QVERIFY(deviceA.readUntil(full.size()) == full);
-    QTRY_VERIFY(inHistory(formA, QStringLiteral("Serial output overflow: 2097152 bytes dropped")));
+    QTRY_VERIFY(formA.statusLogForm()->history().contains(
+        QStringLiteral("  Serial output overflow: 2097152 bytes dropped")));
 
     // Remote loopback at A in local loopback: the roles swap.
     formA.RemoteLoopMenuItem->trigger();
@@ -267,8 +267,7 @@ void StationLinkTest::loopbackAndShortcuts_followTheLinkAsItIsNow()
     // Chosen again, both ends go back to normal; only now do bytes cross.
     formA.RemoteLoopMenuItem->trigger();
     QVERIFY(p.linked());
-    QCOMPARE(carry(deviceA, deviceB, "first at B"), QByteArray("first at B"));
-    QCOMPARE(carry(deviceB, deviceA, "first at A"), QByteArray("first at A"));
+    QVERIFY(bothWays(deviceA, deviceB, "crossing"));
 }
 
 QTEST_MAIN(StationLinkTest)
