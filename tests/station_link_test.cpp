@@ -224,7 +224,7 @@ void StationLinkTest::loopbackAndShortcuts_followTheLinkAsItIsNow()
 {
     Pair p;
     MainForm &formB = p.b.start();
-    QVERIFY(p.b.listening());
+    QVERIFY(p.a.valid && p.b.valid && p.b.listening());
     press(formB, Qt::Key_D, Qt::ControlModifier);
     QVERIFY(formB.AutoReconnect);
     MainForm &formA = p.a.start();
