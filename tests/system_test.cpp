@@ -124,7 +124,7 @@ class SystemTest : public QObject
 public:
     enum class Fault { PeerKilled, LinkCut, StopOnSlowLink, StopOnDeadLink, FullDisk };
     enum class Peer { LocalLoop, RemoteLoop, Data, ManyThenClose, Flood };
-    enum class File { None, Whole, Short };
+    enum class File { None, Whole, Short, WholeNoDevice };
     // Another user may not write the folder, nor use the device.
     enum class Runner { Root, Nobody, NobodyFileReadOnly };
     enum class Saved { Input, Defaults, DefaultsAndLogs, Unchanged };
@@ -388,6 +388,7 @@ void SystemTest::settingsAcrossRun_data()
     QTest::addColumn<Saved>("saved");
     QTest::newRow("first run") << File::None << Runner::Root << false << Saved::Defaults;
     QTest::newRow("whole file") << File::Whole << Runner::Root << false << Saved::Input;
+    QTest::newRow("device absent") << File::WholeNoDevice << Runner::Root << false << Saved::Input;
     QTest::newRow("short file") << File::Short << Runner::Root << false << Saved::DefaultsAndLogs;
     QTest::newRow("write fails") << File::Short << Runner::Root << true << Saved::Unchanged;
     QTest::newRow("rewritten in place")
@@ -418,6 +419,9 @@ void SystemTest::settingsAcrossRun()
                                1);
     if (file == File::None)
         QVERIFY(QFile::remove(settings));
+    if (file == File::WholeNoDevice) // unplugged, its link dangles: awaited, and kept
+        QVERIFY(QFile::remove(station.path("com1")) &&
+                QFile::link(station.path("gone"), station.path("com1")));
     for (const QString &log : logs)
         QFile(log).open(QIODevice::WriteOnly);
     const QByteArray before = fileBytes(settings);
@@ -442,6 +446,9 @@ void SystemTest::settingsAcrossRun()
     for (const QString &log : logs)
         QCOMPARE(QFile::exists(log), asOtherUser || file == File::None);
     QCOMPARE(station.output().contains(QLatin1String("ERROR - TETHRA.SAV")), limited);
+    // ...and in the status history (the other user's file limit is below a status line).
+    QCOMPARE(station.statuses().join('\n').contains("ERROR - TETHRA.SAV: "),
+             limited && !asOtherUser);
     const QByteArray after = fileBytes(settings);
     SettingsRecords expected = saved == Saved::Input ? input : SettingsRecords{};
     if (saved == Saved::DefaultsAndLogs) {
