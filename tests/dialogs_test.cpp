@@ -1,6 +1,9 @@
 // The setup dialogs and the about box on a real station, opened from the window and driven as
 // the user does: clicks on the controls, keys where the focus is. Pseudo-terminals stand in for
-// serial devices; the file picker, message boxes and helper programs are fakes.
+// serial devices; the file picker, message boxes and helper programs are fakes. What a station
+// saves, and how a station started on it looks, count among what changed.
+#include "app/DefaultsFileIO.h"
+#include "app/SettingsRecords.h"
 #include "dialogs/DropDownCombo.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
@@ -81,6 +84,11 @@ QStringList side(MainForm &form, const QString &folder)
                                                                       : " red";
     const SocketControl &socket = *form.Socket1;
     const auto number = [](qint64 value) { return QString::number(value); };
+    DefaultsFileIO::SaveDefaults(form);
+    QFile saved(QDir(folder).filePath(SettingsRecords::kFileName));
+    const int savedPort = saved.open(QIODevice::ReadOnly)
+                              ? decodeSettingsRecords(saved.readAll()).records.serialPort
+                              : -1;
     return {form.RS232comms->Settings(),
             "flow " + number(form.RS232comms->Handshaking()),
             form.RS232Frame->title(),
@@ -100,7 +108,8 @@ QStringList side(MainForm &form, const QString &folder)
             form.AutoReconnect && form.NetworkTimer->isActive() ? "resumed" : "suspended",
             "rx " + form.RxLogFile,
             "tx " + form.TxLogFile,
-            "files " + QDir(folder).entryList({"*.log"}).join(' ')};
+            "files " + QDir(folder).entryList({"*.log"}).join(' '),
+            "saves port " + number(savedPort)};
 }
 
 // What the dialog shows at this moment beyond its captions.
@@ -165,9 +174,11 @@ void DialogsTest::dialog_data()
         "9600,E,7,1; flow 2; Com1:9600,E,7,1; lamps green green; countdowns 0/0; look (grey) "
         "(grey) (grey) (grey)");
     row("RS232: two-digit port", "serial=19200,n,8,1|flow=1", "Stop Bits:2|list=Com12|key=Return",
-        "19200,N,8,2; Com12:19200,N,8,2; lamps green green; countdowns 0/0");
+        "19200,N,8,2; Com12:19200,N,8,2; lamps green green; countdowns 0/0; saves port 12");
     row("RS232: None", "serial=4800,o,7,2|flow=2|open=1", "Parity:None|list=None|OK",
-        "4800,N,7,2; RS232 Disabled; lamps grey grey; countdowns 0/0");
+        "4800,N,7,2; RS232 Disabled; lamps grey grey; countdowns 0/0; saves port 0");
+    row("RS232: None for an absent port", "absent=5", "list=None|OK",
+        "9600,N,8,1; lamps grey grey; countdowns 0/0; saves port 0");
     row("RS232: Help, Cancel", "serial=4800,o,7,2|open=1",
         "115200|Xon/Xoff|list=None|enter=Help|enter=Cancel|look",
         "box HELP - Setup RS232 Port; look (closed)");
@@ -182,7 +193,7 @@ void DialogsTest::dialog_data()
         "list=Com2|look|take=2|lock com3|key=F4|key=Esc|look|2400|OK|station|list=Com1|key=Return",
         "2400,N,8,1; Com1:2400,N,8,1; lamps green green; countdowns 0/0; look showing Com1; look "
         "Com1 Com2 Com3 Com12 None showing Com2; look Com1 Com12 None showing Com2; box Tethra: "
-        "~/com2: the port is in use by another program; 2400,N,8,1; lamps grey grey");
+        "~/com2: the port is in use by another program; 2400,N,8,1; lamps grey grey; saves port 0");
 
     // Network rows: port 9801 from 127.0.0.1 to oldname at 127.0.0.9, listening, retries 7.
     const QString called = QStringLiteral("link idle; retries 0; status Calling ...");
@@ -243,6 +254,10 @@ void DialogsTest::dialog_data()
         "Tethra: Log Files Cleared.; asked RX ~/rx.log");
     row("Log Traffic: clear refused", qPrintable(logs + "no"), "enter=Clear Log Files|OK",
         "box Clear RX and TX Log files: Are you Sure");
+    row("About: a station started again", "open=1|view|restart", "key=Esc",
+        "Com1:9600,n,8,1; lamps green green; expanded");
+    row("About: started without the device", "open=1|unplug=1|restart", "key=Esc",
+        "RS232 Disabled; lamps grey grey; small");
     row("About: keys", "", "enter=System Info...|look|key=Esc|look",
         "box Tethra: System Information Is Unavailable At This Time; look; look (closed)");
 }
@@ -287,8 +302,25 @@ void DialogsTest::dialog()
         {"flow", [&](const QString &v) { QVERIFY(serial.setHandshaking(v.toInt())); }},
         {"open", [&](const QString &v) { QVERIFY(openPort(serial, v)); }},
         {"take", [&](const QString &v) { QVERIFY(openPort(other, v)); }}, // another station
+        {"absent", // as at a start without the device: the port is awaited
+         [&](const QString &v) {
+             QVERIFY(!openPort(serial, v));
+             form.serialReconnector().expectPort();
+         }},
+        {"unplug", [&](const QString &v) { env.mapSerialPort(v.toInt(), env.filePath("gone")); }},
+        {"restart", // a second station started on the settings saved now
+         [&](const QString &) {
+             DefaultsFileIO::SaveDefaults(form);
+             serial.setPortOpen(false); // as at the first one's exit
+             MainForm again(env.environment());
+             again.Form_Load();
+             const bool expanded =
+                 again.height() > again.twipsToPixels(MainForm::kCollapsedHeightTwips);
+             seen << side(again, folder).mid(2, 2) + QStringList(expanded ? "expanded" : "small");
+         }},
         {"lock com3", [&](const QString &) { ::ioctl(com3.slaveFd(), TIOCEXCL); }},
         {"server", [&](const QString &) { form.RunInServerMode = true; }},
+        {"view", [&](const QString &) { form.ViewMenuItem->trigger(); }},
         {"resolve", [&](const QString &) { form.AutoResolveHostName = true; }},
         {"tag", [&](const QString &v) { form.NetworkTimerTag = v; }},
         {"rx", [&](const QString &v) { form.RxLogFile = v; }},
