@@ -190,7 +190,8 @@ void SystemTest::twoStations()
     QVERIFY2(waitForLink(here, there), qPrintable(here.output()));
     QVERIFY(crossesWhole(here, there, pattern(16384, 1))); // every byte value
     QVERIFY(crossesWhole(there, here, pattern(16384, 2)));
-    const qsizetype mark = here.statuses().size();
+    // Each station's history so far: what a row looks for comes after it.
+    const qsizetype mark[2] = {here.statuses().size(), there.statuses().size()};
     QTimer traffic;
     traffic.start(100);
 
@@ -201,7 +202,7 @@ void SystemTest::twoStations()
         QVERIFY(there.stop(SIGKILL));
         // The survivor says the link is gone and runs on.
         const auto unlinked = [&] {
-            const QStringList seen = here.statuses().mid(mark);
+            const QStringList seen = here.statuses().mid(mark[0]);
             return seen.size() >
                    seen.count("Connected") + seen.count("ACCEPTING") + seen.count("CONNECTING");
         };
@@ -222,12 +223,17 @@ void SystemTest::twoStations()
         qint64 silence[2] = {-1, -1};
         const auto timedOut = [&] {
             for (int host : {0, 1}) {
-                if (silence[host] < 0 && stations[host].statuses().mid(mark).contains("Timed-Out"))
+                if (silence[host] < 0 &&
+                    stations[host].statuses().mid(mark[host]).contains("Timed-Out"))
                     silence[host] = clock.elapsed();
             }
             return silence[0] >= 0 && silence[1] >= 0;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(timedOut(), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(timedOut(),
+                                  qPrintable(stations[0].statuses().mid(mark[0]).join(" | ") +
+                                             " / " +
+                                             stations[1].statuses().mid(mark[1]).join(" | ")),
+                                  kWaitMs);
         // Silence is told after the fifth one-second tick without a packet.
         for (qint64 since : silence)
             QVERIFY2(since >= 3800 && since <= 5700, qPrintable(QString::number(since)));
