@@ -1,15 +1,13 @@
 // Whole stations with their windows, bridged over loopback TCP: A on 127.0.0.1 and B on
 // 127.0.0.2, on the same port, pseudo-terminals as their devices. The tests play the
 // devices and the user.
-#include "app/MainForm.h"
 #include "app/SettingsRecords.h"
 #include "monitor/StatusLogForm.h"
 #include "monitor/TrafficBox.h"
 #include "platform/RandomSource.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
-#include "support/FakeServices.h"
-#include "support/Pty.h"
+#include "support/DialogTestSupport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -132,14 +130,7 @@ void press(MainForm &form, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
 {
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &form, key,
-                    modifiers);
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    keyClickFocused(form, key, modifiers);
 }
 } // namespace
 

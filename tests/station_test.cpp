@@ -50,12 +50,6 @@ struct Cycle {
             timeoutMs);
     }
 };
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 class StationTest final : public QObject

@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QPointer>
 #include <QSet>
@@ -22,6 +23,13 @@
 
 #include <functional>
 #include <utility>
+
+// The whole file, or nothing when it cannot be read.
+inline QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 class FakeMessageBoxes final : public MessageBoxes
 {
@@ -48,7 +56,7 @@ public:
                      std::function<void()> onClosed) override;
 
     void queueAnswer(bool yes) { m_answers.append(yes); }
-    // Runs while a box is shown: the test's view of the moment the user sees the box.
+    // Runs while a box is shown.
     std::function<void(const Box &)> onShown;
 
     int count() const { return int(m_boxes.size()); }
@@ -102,8 +110,6 @@ public:
     // Programs that findProgram finds and start can start, unless broken.
     void install(const QString &program) { m_installed.insert(program); }
     void breakProgram(const QString &program) { m_broken.insert(program); }
-    // The user closes the program's window.
-    void finish(qint64 taskId) { m_running.remove(taskId); }
 
     QString findProgram(const QStringList &candidates) const override;
     qint64 start(const QString &program, const QStringList &arguments) override;
@@ -129,26 +135,17 @@ private:
     qint64 m_nextTaskId = 1000;
 };
 
-// Follows real time until frozen; a frozen clock moves only by stepPerRead on every reading,
-// so a wait that polls the clock ends without real waiting.
+// Real monotonic time; the wall-clock time a test sets.
 class FakeClock final : public Clock
 {
 public:
     FakeClock() { m_started.start(); }
-    qint64 monotonicMs() const override
-    {
-        return m_frozen ? std::exchange(m_frozenMs, m_frozenMs + stepPerRead) : m_started.elapsed();
-    }
+    qint64 monotonicMs() const override { return m_started.elapsed(); }
     QDateTime now() const override { return m_now; }
-
-    void freeze(qint64 ms) { m_frozen = true, m_frozenMs = ms; }
-    qint64 stepPerRead = 0;
     void setNow(const QDateTime &now) { m_now = now; }
 
 private:
     QElapsedTimer m_started;
-    bool m_frozen = false;
-    mutable qint64 m_frozenMs = 0;
     QDateTime m_now = QDateTime::currentDateTime();
 };
 
