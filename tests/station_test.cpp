@@ -82,21 +82,19 @@ private Q_SLOTS:
         QFETCH(int, ticks);
         Cycle cycle;
         StationState &state = cycle.station.state;
-        state.RunInServerMode = setup == QLatin1String("server");
-        if (setup == QLatin1String("slow"))
+        state.RunInServerMode = setup == "server";
+        if (setup == "slow")
             state.NetworkTimerTag = QLatin1String(StationState::kSlowTag);
-        if (setup == QLatin1String("stopped"))
+        if (setup == "stopped")
             cycle.station.networkTimer.stop();
-        if (setup == QLatin1String("disconnected"))
+        if (setup == "disconnected")
             cycle.manager.DisconnectMenuItem_Click();
         cycle.station.env.random.queue(draw);
         for (int tick = 0; tick < ticks; ++tick) {
             cycle.tick();
             // A station stopped (its window closed) takes no more calls.
             if (state.Ack_Retries == ConnectionManager::kGiveUpTick)
-                QCOMPARE(setup == QLatin1String("stopped") ? !cycle.listening(300)
-                                                           : cycle.listening(1000),
-                         true);
+                QCOMPARE(setup == "stopped" ? !cycle.listening(300) : cycle.listening(1000), true);
         }
         QTEST(cycle.trace.trimmed() + " @" + QString::number(cycle.station.networkTimer.interval()),
               "trace");
@@ -243,10 +241,10 @@ private Q_SLOTS:
         int flash = 0;
         const auto tick = [&] {
             LogQueue::queue(buffer, bytes);
-            const QString to = target == QLatin1String("off") ? QString() : path;
+            const QString to = target == "off" ? QString() : path;
             return TrafficLogWriter::AppendTrafficLog(log, to, buffer, flash);
         };
-        if (target == QLatin1String("folder")) {
+        if (target == "folder") {
             // Refused for root as well; what is not written waits for the next tick.
             QVERIFY(QDir().mkdir(path));
             QVERIFY(tick().startsWith(QStringLiteral("Receive log not written: ")));
@@ -261,7 +259,7 @@ private Q_SLOTS:
         // What is kept is the oldest: the newest is left out, never the middle.
         const QByteArray all = contentOf(path) + buffer;
         QCOMPARE(all, (QByteArray(buffered, 'o') + bytes.repeated(3)).left(all.size()));
-        QCOMPARE(flash, target == QLatin1String("off") ? 0 : TrafficLogWriter::kFlashTicks);
+        QCOMPARE(flash, target == "off" ? 0 : TrafficLogWriter::kFlashTicks);
     }
 };
 

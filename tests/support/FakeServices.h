@@ -1,8 +1,6 @@
 #pragma once
-// Stand-ins for the desktop services a test cannot drive for real: message boxes that a
-// test answers, a file picker with queued answers, helper programs that are only recorded,
-// a clock and a random draw that a test fixes. TestEnvironment bundles one of each with a
-// temporary settings folder, so a test builds a station with a single line.
+// Stand-ins for the desktop services a test cannot drive for real, bundled with a temporary
+// settings folder in TestEnvironment.
 #include "app/StationEnvironment.h"
 #include "platform/Clock.h"
 #include "platform/FilePicker.h"
@@ -19,6 +17,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -53,7 +52,12 @@ public:
     }
     // The box counts as closed by the user on the next pass of the event loop.
     void informLater(QWidget *owner, const QString &text, const QString &title,
-                     std::function<void()> onClosed) override;
+                     std::function<void()> onClosed) override
+    {
+        record({text, title, Icon::None, owner});
+        if (onClosed)
+            QTimer::singleShot(0, std::move(onClosed));
+    }
 
     void queueAnswer(bool yes) { m_answers.append(yes); }
     // Runs while a box is shown.
@@ -111,9 +115,27 @@ public:
     void install(const QString &program) { m_installed.insert(program); }
     void breakProgram(const QString &program) { m_broken.insert(program); }
 
-    QString findProgram(const QStringList &candidates) const override;
-    qint64 start(const QString &program, const QStringList &arguments) override;
-    bool terminate(qint64 taskId) override;
+    QString findProgram(const QStringList &candidates) const override
+    {
+        for (const QString &candidate : candidates) {
+            if (m_installed.contains(candidate))
+                return candidate;
+        }
+        return QString();
+    }
+    qint64 start(const QString &program, const QStringList &arguments) override
+    {
+        const bool starts = m_installed.contains(program) && !m_broken.contains(program);
+        const qint64 taskId = starts ? m_nextTaskId++ : 0;
+        if (starts)
+            m_running.insert(taskId);
+        m_started.append({taskId, program, arguments});
+        return taskId;
+    }
+    bool terminate(qint64 taskId) override
+    {
+        return m_running.remove(taskId) && (m_terminated.append(taskId), true);
+    }
     bool openUrl(const QString &url) override
     {
         m_urls.append(url);
@@ -190,13 +212,23 @@ public:
     {
     }
 
-    StationEnvironment environment();
+    // The fakes stay owned here so a test can read what happened.
+    StationEnvironment environment()
+    {
+        return {settingsFolder(), bindAddress, {},        &clock,   &random,
+                &messageBoxes,    &filePicker, &printing, &programs};
+    }
     bool isValid() const { return m_folder.isValid(); }
     // Ends with '/'.
     QString settingsFolder() const { return m_folder.path() + QLatin1Char('/'); }
     QString filePath(const QString &name) const { return settingsFolder() + name; }
     // Makes Com n name the device: a com<n> symlink in the settings folder.
-    bool mapSerialPort(int port, const QString &devicePath) const;
+    bool mapSerialPort(int port, const QString &devicePath) const
+    {
+        const QString link = filePath(QStringLiteral("com%1").arg(port));
+        QFile::remove(link);
+        return QFile::link(devicePath, link);
+    }
 
     QString bindAddress;
     FakeClock clock;
