@@ -67,9 +67,8 @@ class ViewsTest final : public QObject
 {
     Q_OBJECT
 
-    // Runs the action on the modal dialog of the given type once it is up and has the focus;
-    // from then on rejects any dialog still up, so that one refusing the action fails the test
-    // instead of hanging it. The timers belong to m_scope, which goes when the test ends.
+    // Runs the action on the modal dialog of the given type once it is up and has the focus,
+    // then rejects any dialog still up: one refusing the action fails the test, not hangs it.
     template <typename Dialog> void whenShown(std::function<void(Dialog *)> action)
     {
         auto *timer = new QTimer(m_scope.get());
@@ -424,9 +423,8 @@ private Q_SLOTS:
             painter.end();
             for (qsizetype other = 0; other < images.size(); ++other)
                 QVERIFY2(images[other] != image,
-                         qPrintable(QStringLiteral("bytes %1 and %2 look alike")
-                                        .arg(codes[other], 2, 16)
-                                        .arg(code, 2, 16)));
+                         qPrintable(
+                             QString::asprintf("bytes %x and %x look alike", codes[other], code)));
             codes.append(code);
             images.append(image);
         }
@@ -503,11 +501,9 @@ private Q_SLOTS:
             QTest::keyClicks(QApplication::focusWidget(), typed);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         });
-        const FilePicker::Request request{"Select RX Data Traffic Log File",
-                                          dir.path(),
-                                          {},
-                                          "Traffic Log files (LOG) ( *.log);;All files (*.*)",
-                                          "*"};
+        FilePicker::Request request{"Select RX Data Traffic Log File", dir.path()};
+        request.filter = "Traffic Log files (LOG) ( *.log);;All files (*.*)";
+        request.defaultSuffix = "*";
         QCOMPARE(DesktopFilePicker().pick(nullptr, request),
                  typed.isEmpty() ? QString() : dir.filePath(typed));
         QCOMPARE(title, request.title);
