@@ -34,8 +34,7 @@ class FakeMessageBoxes final : public MessageBoxes
 {
 public:
     struct Box {
-        QString text;
-        QString title;
+        QString text, title;
         Icon icon = Icon::None;
         QPointer<QWidget> owner;
     };
@@ -87,8 +86,7 @@ public:
         Request request;
     };
 
-    // The chosen path of the next pick; an empty text, or nothing queued, is a cancelled
-    // picker.
+    // The path the next pick chooses; an empty text, or nothing queued, cancels it.
     void queueAnswer(const QString &path) { m_answers.append(path); }
     QString pick(QWidget *owner, const Request &request) override
     {
@@ -117,18 +115,15 @@ public:
 
     QString findProgram(const QStringList &candidates) const override
     {
-        for (const QString &candidate : candidates) {
+        for (const QString &candidate : candidates)
             if (m_installed.contains(candidate))
                 return candidate;
-        }
         return QString();
     }
     qint64 start(const QString &program, const QStringList &arguments) override
     {
         const bool starts = m_installed.contains(program) && !m_broken.contains(program);
-        const qint64 taskId = starts ? m_nextTaskId++ : 0;
-        if (starts)
-            m_running.insert(taskId);
+        const qint64 taskId = starts ? *m_running.insert(m_nextTaskId++) : 0;
         m_started.append({taskId, program, arguments});
         return taskId;
     }
