@@ -9,12 +9,10 @@
 #include "platform/SocketControl.h"
 #include "support/DialogTestSupport.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QSaveFile>
-#include <QTest>
 #include <QTimer>
 
 #include <algorithm>

@@ -1,6 +1,5 @@
 // What the window shows (help texts, Help menu, status history, traffic boxes) on a station
 // with fake desktop services; then the real services behind those fakes, answered as a user would.
-#include "app/MainForm.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
 #include "dialogs/TrafficLogSetupForm.h"
@@ -11,18 +10,12 @@
 #include "monitor/StatusLogForm.h"
 #include "monitor/TrafficBox.h"
 #include "monitor/TrafficView.h"
-#include "platform/Clock.h"
-#include "platform/RandomSource.h"
 #include "support/DialogTestSupport.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QCryptographicHash>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
@@ -30,12 +23,8 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 #include <csignal>
-#include <functional>
 
 namespace
 {
