@@ -50,12 +50,6 @@ struct Cycle {
             timeoutMs);
     }
 };
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 class StationTest final : public QObject
@@ -63,227 +57,211 @@ class StationTest final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void connectionCycle_data();
-    void connectionCycle();
-    void keepAlive();
-    void accept_data();
-    void accept();
-    void lampsAndLogFlash_data();
-    void lampsAndLogFlash();
-    void logAppend_data();
-    void logAppend();
+    void connectionCycle_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<double>("draw"); // repeated for every draw
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<QString>("trace"); // then the interval the timer is left with
+        const QString calls = QStringLiteral("1 2 3 4 5=Not Connected 6 7 8 9 10 11 ");
+        QTest::newRow("draws to call") << "" << 0.29 << 13 << calls + "0=Calling ... 1 @100";
+        QTest::newRow("slow tag") << "slow" << 0.29 << 13 << calls + "0=Calling ... 1 @1000";
+        QTest::newRow("stopped") << "stopped" << 0.29 << 5 << calls.left(23) + " @100";
+        QTest::newRow("30 % misses") << "" << 0.3 << 14 << calls + "12 13 14 @100";
+        QTest::newRow("server mode")
+            << "server" << 0.0 << 18
+            << "5=Not Connected 6 7 8 9 10 11 4 5 6 7 8 9 10 11 4 5 6 @100";
+        QTest::newRow("disconnected")
+            << "disconnected" << 0.0 << 12
+            << "3 4 5=Not Connected 6 7 8 9 10 11 12=Disconnected 13 14 @100";
+    }
+    void connectionCycle()
+    {
+        QFETCH(QString, setup);
+        QFETCH(double, draw);
+        QFETCH(int, ticks);
+        Cycle cycle;
+        StationState &state = cycle.station.state;
+        state.RunInServerMode = setup == "server";
+        if (setup == "slow")
+            state.NetworkTimerTag = QLatin1String(StationState::kSlowTag);
+        if (setup == "stopped")
+            cycle.station.networkTimer.stop();
+        if (setup == "disconnected")
+            cycle.manager.DisconnectMenuItem_Click();
+        cycle.station.env.random.queue(draw);
+        for (int tick = 0; tick < ticks; ++tick) {
+            cycle.tick();
+            // A station stopped (its window closed) takes no more calls.
+            if (state.Ack_Retries == ConnectionManager::kGiveUpTick)
+                QCOMPARE(setup == "stopped" ? !cycle.listening(300) : cycle.listening(1000), true);
+        }
+        QTEST(cycle.trace.trimmed() + " @" + QString::number(cycle.station.networkTimer.interval()),
+              "trace");
+    }
+    void keepAlive()
+    {
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress(QStringLiteral("127.0.0.1")), kPort));
+        Cycle cycle;
+        RecordedStation &station = cycle.station;
+        station.state.NetRxBuffer = "left from before";
+        cycle.tick();
+        QTRY_COMPARE(station.view.status, QStringLiteral("CONNECTING"));
+        QVERIFY(station.state.NetRxBuffer.isEmpty());
+        QTRY_VERIFY(peer.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> far(peer.nextPendingConnection());
+        station.parts.setLoopMode(LoopMode::Local);
+        station.view.enableCommand(View::Command::LocalLoop, true);
+        cycle.trace.clear();
+        station.networkTimer.setInterval(StationState::kFastIntervalMs);
+
+        // A silent peer: a state message a second, and the fifth tick gives up.
+        for (int tick = 0; tick < 4; ++tick)
+            cycle.tick();
+        QCOMPARE(station.networkTimer.interval(), StationState::kSlowIntervalMs);
+        QByteArray heard;
+        QTRY_COMPARE((heard += far->readAll()),
+                     LinkProtocol::stateMessage(LinkProtocol::kFlagLocalLoop).repeated(4));
+        cycle.tick();
+        cycle.tick(); // falls due before the give-up step has listened: skipped
+        QVERIFY(cycle.listening(1000));
+        cycle.tick();
+        QCOMPARE(cycle.trace, QStringLiteral("1 2 3 4 5=Timed-Out 5 6 "));
+        QCOMPARE(station.view.lamps.at(View::Lamp::Network), View::Colour::Grey);
+        QVERIFY(station.state.loopMode == LoopMode::Normal &&
+                station.view.loopMarks == LoopMode::Normal);
+        QVERIFY(station.view.enabled.empty());
+        QTRY_COMPARE(far->state(), QAbstractSocket::UnconnectedState);
+    }
+    void accept_data()
+    {
+        QTest::addColumn<int>("peerPort");
+        QTest::addColumn<bool>("autoReconnect");
+        QTest::addColumn<QString>("seen"); // status, destination, remote port, counter, interval
+        QTest::newRow("taken") << 30000 << true << "ACCEPTING 127.0.0.1 30000 0 1000";
+        // The peer's port passes through a 16-bit signed value.
+        QTest::newRow("port past 32767") << 40000 << true << "  0 7 100";
+        QTest::newRow("suspended") << 30000 << false << "  0 7 100";
+    }
+    void accept()
+    {
+        QFETCH(int, peerPort);
+        Cycle cycle;
+        RecordedStation &station = cycle.station;
+        QFETCH(bool, autoReconnect);
+        station.state.AutoReconnect = autoReconnect;
+        station.state.Ack_Retries = 7;
+        station.networkTimer.setInterval(StationState::kFastIntervalMs);
+        station.socket.setLocalPort(kPort);
+        QVERIFY(station.socket.Listen());
+        bool accepted = false;
+        QObject::connect(&station.socket, &SocketControl::OnAccept,
+                         [&accepted] { accepted = true; });
+        QTcpSocket far;
+        QVERIFY(far.bind(QHostAddress(QStringLiteral("127.0.0.1")), quint16(peerPort)));
+        far.connectToHost(QStringLiteral("127.0.0.2"), kPort);
+        station.socket.setRemoteHostAddress(QStringLiteral("127.0.0.9"));
+        QTRY_VERIFY(accepted);
+        QTEST(QStringLiteral("%1 %2 %3 %4 %5")
+                  .arg(station.view.status, station.view.destination)
+                  .arg(station.socket.RemotePort())
+                  .arg(station.state.Ack_Retries)
+                  .arg(station.networkTimer.interval()),
+              "seen");
+    }
+    void lampsAndLogFlash_data()
+    {
+        // Before each tick: r and t flash a lamp, l queues bytes for the receive log. After it:
+        // R red, G green, - untouched; Y the Log Traffic button lit.
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after"); // receive lamp, transmit lamp, button
+        QTest::newRow("rx, tx") << "rt..."
+                                << "RRG-- -RRG- .....";
+        QTest::newRow("steady rx") << "r.r.r..."
+                                   << "RRRRRRG- -------- ........";
+        QTest::newRow("log") << "l...l...."
+                             << "--------- --------- .YY..YY..";
+    }
+    void lampsAndLogFlash()
+    {
+        QFETCH(QString, before);
+        RecordedStation station;
+        SerialReconnector reconnector(station.parts);
+        SerialForwarder forwarder(station.parts, reconnector);
+        TrafficMonitor monitor(station.parts, forwarder);
+        station.state.RxLogFile = station.env.filePath(QStringLiteral("rx.log"));
+        const auto shown = [&station](View::Lamp lamp) {
+            const auto found = station.view.lamps.find(lamp);
+            return found == station.view.lamps.end()    ? u'-'
+                   : found->second == View::Colour::Red ? u'R'
+                                                        : u'G';
+        };
+        QString rx, tx, log;
+        for (const QChar event : before) {
+            if (event == u'r')
+                station.state.flashRxLed();
+            if (event == u't')
+                station.state.flashTxLed();
+            if (event == u'l')
+                LogQueue::queue(station.state.RxLogBuffer, "logged");
+            station.view.lamps.clear();
+            monitor.RS232timer_Timer();
+            rx += shown(View::Lamp::Receive);
+            tx += shown(View::Lamp::Transmit);
+            log += station.view.logFlash ? u'Y' : u'.';
+        }
+        QTEST(rx + u' ' + tx + u' ' + log, "after");
+        QCOMPARE(contentOf(station.state.RxLogFile),
+                 QByteArray("logged").repeated(before.count(u'l')));
+    }
+    void logAppend_data()
+    {
+        // A buffer of o's gets 16 more bytes a tick, with the log switched off, on, or on with
+        // a folder where the file should be.
+        QTest::addColumn<int>("buffered");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("written");
+        QTest::newRow("off, at the limit") << 20000 - 16 << "off" << 20000 << 0;
+        QTest::newRow("off, past the limit") << 20000 - 15 << "off" << 0 << 0;
+        const int ceiling = int(LogQueue::kBufferCeiling);
+        QTest::newRow("at the ceiling") << ceiling - 10 << "on" << 0 << ceiling;
+        QTest::newRow("not writable, told once") << 0 << "folder" << 0 << 48;
+    }
+    void logAppend()
+    {
+        QFETCH(int, buffered);
+        QFETCH(QString, target);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("rx.log"));
+        TrafficLogWriter::LogState log{QStringLiteral("Receive log"), {}};
+        const QByteArray bytes("0123456789abcd\0\xff", 16);
+        QByteArray buffer(buffered, 'o');
+        int flash = 0;
+        const auto tick = [&] {
+            LogQueue::queue(buffer, bytes);
+            const QString to = target == "off" ? QString() : path;
+            return TrafficLogWriter::AppendTrafficLog(log, to, buffer, flash);
+        };
+        if (target == "folder") {
+            // Refused for root as well; what is not written waits for the next tick.
+            QVERIFY(QDir().mkdir(path));
+            QVERIFY(tick().startsWith(QStringLiteral("Receive log not written: ")));
+            QVERIFY(tick().isEmpty() && flash == 0);
+            QVERIFY(QDir().rmdir(path));
+            QCOMPARE(tick(), QStringLiteral("Receive log written again"));
+        } else {
+            QCOMPARE(tick(), QString());
+        }
+        QTEST(int(buffer.size()), "kept");
+        QTEST(int(contentOf(path).size()), "written");
+        // What is kept is the oldest: the newest is left out, never the middle.
+        const QByteArray all = contentOf(path) + buffer;
+        QCOMPARE(all, (QByteArray(buffered, 'o') + bytes.repeated(3)).left(all.size()));
+        QCOMPARE(flash, target == "off" ? 0 : TrafficLogWriter::kFlashTicks);
+    }
 };
-
-void StationTest::connectionCycle_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<double>("draw"); // repeated for every draw
-    QTest::addColumn<int>("ticks");
-    QTest::addColumn<QString>("trace"); // then the interval the timer is left with
-    const QString calls = QStringLiteral("1 2 3 4 5=Not Connected 6 7 8 9 10 11 ");
-    QTest::newRow("draws to call") << "" << 0.29 << 13 << calls + "0=Calling ... 1 @100";
-    QTest::newRow("slow tag") << "slow" << 0.29 << 13 << calls + "0=Calling ... 1 @1000";
-    QTest::newRow("stopped") << "stopped" << 0.29 << 5 << calls.left(23) + " @100";
-    QTest::newRow("30 % misses") << "" << 0.3 << 14 << calls + "12 13 14 @100";
-    QTest::newRow("server mode") << "server" << 0.0 << 18
-                                 << "5=Not Connected 6 7 8 9 10 11 4 5 6 7 8 9 10 11 4 5 6 @100";
-    QTest::newRow("disconnected") << "disconnected" << 0.0 << 12
-                                  << "3 4 5=Not Connected 6 7 8 9 10 11 12=Disconnected 13 14 @100";
-}
-
-void StationTest::connectionCycle()
-{
-    QFETCH(QString, setup);
-    QFETCH(double, draw);
-    QFETCH(int, ticks);
-    Cycle cycle;
-    StationState &state = cycle.station.state;
-    state.RunInServerMode = setup == QLatin1String("server");
-    if (setup == QLatin1String("slow"))
-        state.NetworkTimerTag = QLatin1String(StationState::kSlowTag);
-    if (setup == QLatin1String("stopped"))
-        cycle.station.networkTimer.stop();
-    if (setup == QLatin1String("disconnected"))
-        cycle.manager.DisconnectMenuItem_Click();
-    cycle.station.env.random.queue(draw);
-    for (int tick = 0; tick < ticks; ++tick) {
-        cycle.tick();
-        // A station stopped (its window closed) takes no more calls.
-        if (state.Ack_Retries == ConnectionManager::kGiveUpTick)
-            QCOMPARE(setup == QLatin1String("stopped") ? !cycle.listening(300)
-                                                       : cycle.listening(1000),
-                     true);
-    }
-    QTEST(cycle.trace.trimmed() + " @" + QString::number(cycle.station.networkTimer.interval()),
-          "trace");
-}
-
-void StationTest::keepAlive()
-{
-    QTcpServer peer;
-    QVERIFY(peer.listen(QHostAddress(QStringLiteral("127.0.0.1")), kPort));
-    Cycle cycle;
-    RecordedStation &station = cycle.station;
-    station.state.NetRxBuffer = "left from before";
-    cycle.tick();
-    QTRY_COMPARE(station.view.status, QStringLiteral("CONNECTING"));
-    QVERIFY(station.state.NetRxBuffer.isEmpty());
-    QTRY_VERIFY(peer.hasPendingConnections());
-    std::unique_ptr<QTcpSocket> far(peer.nextPendingConnection());
-    station.parts.setLoopMode(LoopMode::Local);
-    station.view.enableCommand(View::Command::LocalLoop, true);
-    cycle.trace.clear();
-    station.networkTimer.setInterval(StationState::kFastIntervalMs);
-
-    // A silent peer: a state message a second, and the fifth tick gives up.
-    for (int tick = 0; tick < 4; ++tick)
-        cycle.tick();
-    QCOMPARE(station.networkTimer.interval(), StationState::kSlowIntervalMs);
-    QByteArray heard;
-    QTRY_COMPARE((heard += far->readAll()),
-                 LinkProtocol::stateMessage(LinkProtocol::kFlagLocalLoop).repeated(4));
-    cycle.tick();
-    cycle.tick(); // falls due before the give-up step has listened: skipped
-    QVERIFY(cycle.listening(1000));
-    cycle.tick();
-    QCOMPARE(cycle.trace, QStringLiteral("1 2 3 4 5=Timed-Out 5 6 "));
-    QCOMPARE(station.view.lamps.at(View::Lamp::Network), View::Colour::Grey);
-    QVERIFY(station.state.loopMode == LoopMode::Normal &&
-            station.view.loopMarks == LoopMode::Normal);
-    QVERIFY(station.view.enabled.empty());
-    QTRY_COMPARE(far->state(), QAbstractSocket::UnconnectedState);
-}
-
-void StationTest::accept_data()
-{
-    QTest::addColumn<int>("peerPort");
-    QTest::addColumn<bool>("autoReconnect");
-    QTest::addColumn<QString>("seen"); // status, destination, remote port, counter, interval
-    QTest::newRow("taken") << 30000 << true << "ACCEPTING 127.0.0.1 30000 0 1000";
-    // The peer's port passes through a 16-bit signed value.
-    QTest::newRow("port past 32767") << 40000 << true << "  0 7 100";
-    QTest::newRow("suspended") << 30000 << false << "  0 7 100";
-}
-
-void StationTest::accept()
-{
-    QFETCH(int, peerPort);
-    Cycle cycle;
-    RecordedStation &station = cycle.station;
-    QFETCH(bool, autoReconnect);
-    station.state.AutoReconnect = autoReconnect;
-    station.state.Ack_Retries = 7;
-    station.networkTimer.setInterval(StationState::kFastIntervalMs);
-    station.socket.setLocalPort(kPort);
-    QVERIFY(station.socket.Listen());
-    bool accepted = false;
-    QObject::connect(&station.socket, &SocketControl::OnAccept, [&accepted] { accepted = true; });
-    QTcpSocket far;
-    QVERIFY(far.bind(QHostAddress(QStringLiteral("127.0.0.1")), quint16(peerPort)));
-    far.connectToHost(QStringLiteral("127.0.0.2"), kPort);
-    station.socket.setRemoteHostAddress(QStringLiteral("127.0.0.9"));
-    QTRY_VERIFY(accepted);
-    QTEST(QStringLiteral("%1 %2 %3 %4 %5")
-              .arg(station.view.status, station.view.destination)
-              .arg(station.socket.RemotePort())
-              .arg(station.state.Ack_Retries)
-              .arg(station.networkTimer.interval()),
-          "seen");
-}
-
-void StationTest::lampsAndLogFlash_data()
-{
-    // Before each tick: r and t flash a lamp, l queues bytes for the receive log. After it:
-    // R red, G green, - untouched; Y the Log Traffic button lit.
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("after"); // receive lamp, transmit lamp, button
-    QTest::newRow("rx, tx") << "rt..."
-                            << "RRG-- -RRG- .....";
-    QTest::newRow("steady rx") << "r.r.r..."
-                               << "RRRRRRG- -------- ........";
-    QTest::newRow("log") << "l...l...."
-                         << "--------- --------- .YY..YY..";
-}
-
-void StationTest::lampsAndLogFlash()
-{
-    QFETCH(QString, before);
-    RecordedStation station;
-    SerialReconnector reconnector(station.parts);
-    SerialForwarder forwarder(station.parts, reconnector);
-    TrafficMonitor monitor(station.parts, forwarder);
-    station.state.RxLogFile = station.env.filePath(QStringLiteral("rx.log"));
-    const auto shown = [&station](View::Lamp lamp) {
-        const auto found = station.view.lamps.find(lamp);
-        return found == station.view.lamps.end()    ? u'-'
-               : found->second == View::Colour::Red ? u'R'
-                                                    : u'G';
-    };
-    QString rx, tx, log;
-    for (const QChar event : before) {
-        if (event == u'r')
-            station.state.flashRxLed();
-        if (event == u't')
-            station.state.flashTxLed();
-        if (event == u'l')
-            LogQueue::queue(station.state.RxLogBuffer, "logged");
-        station.view.lamps.clear();
-        monitor.RS232timer_Timer();
-        rx += shown(View::Lamp::Receive);
-        tx += shown(View::Lamp::Transmit);
-        log += station.view.logFlash ? u'Y' : u'.';
-    }
-    QTEST(rx + u' ' + tx + u' ' + log, "after");
-    QCOMPARE(contentOf(station.state.RxLogFile), QByteArray("logged").repeated(before.count(u'l')));
-}
-
-void StationTest::logAppend_data()
-{
-    // A buffer of o's gets 16 more bytes a tick, with the log switched off, on, or on with
-    // a folder where the file should be.
-    QTest::addColumn<int>("buffered");
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<int>("kept");
-    QTest::addColumn<int>("written");
-    QTest::newRow("off, at the limit") << 20000 - 16 << "off" << 20000 << 0;
-    QTest::newRow("off, past the limit") << 20000 - 15 << "off" << 0 << 0;
-    const int ceiling = int(LogQueue::kBufferCeiling);
-    QTest::newRow("at the ceiling") << ceiling - 10 << "on" << 0 << ceiling;
-    QTest::newRow("not writable, told once") << 0 << "folder" << 0 << 48;
-}
-
-void StationTest::logAppend()
-{
-    QFETCH(int, buffered);
-    QFETCH(QString, target);
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("rx.log"));
-    TrafficLogWriter::LogState log{QStringLiteral("Receive log"), {}};
-    const QByteArray bytes("0123456789abcd\0\xff", 16);
-    QByteArray buffer(buffered, 'o');
-    int flash = 0;
-    const auto tick = [&] {
-        LogQueue::queue(buffer, bytes);
-        const QString to = target == QLatin1String("off") ? QString() : path;
-        return TrafficLogWriter::AppendTrafficLog(log, to, buffer, flash);
-    };
-    if (target == QLatin1String("folder")) {
-        // Refused for root as well; what is not written waits for the next tick.
-        QVERIFY(QDir().mkdir(path));
-        QVERIFY(tick().startsWith(QStringLiteral("Receive log not written: ")));
-        QVERIFY(tick().isEmpty() && flash == 0);
-        QVERIFY(QDir().rmdir(path));
-        QCOMPARE(tick(), QStringLiteral("Receive log written again"));
-    } else {
-        QCOMPARE(tick(), QString());
-    }
-    QTEST(int(buffer.size()), "kept");
-    QTEST(int(contentOf(path).size()), "written");
-    // What is kept is the oldest: the newest is left out, never the middle.
-    const QByteArray all = contentOf(path) + buffer;
-    QCOMPARE(all, (QByteArray(buffered, 'o') + bytes.repeated(3)).left(all.size()));
-    QCOMPARE(flash, target == QLatin1String("off") ? 0 : TrafficLogWriter::kFlashTicks);
-}
 
 QTEST_MAIN(StationTest)
 #include "station_test.moc"

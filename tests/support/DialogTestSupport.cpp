@@ -17,12 +17,6 @@ DialogStation::DialogStation()
     m_env.messageBoxes.clear();
 }
 
-Pty &DialogStation::mapPty(int port)
-{
-    m_env.mapSerialPort(port, m_ptys.emplace_back().slavePath());
-    return m_ptys.back();
-}
-
 QStringList cutCaptions(const QWidget &window)
 {
     QStringList cut;
@@ -46,10 +40,4 @@ QStringList cutCaptions(const QWidget &window)
             cut.append(text);
     }
     return cut;
-}
-
-void keyClickFocused(QWidget &window, Qt::Key key, Qt::KeyboardModifiers modifiers)
-{
-    QWidget *focused = QApplication::focusWidget();
-    QTest::keyClick(focused ? focused : &window, key, modifiers);
 }

@@ -5,6 +5,9 @@
 #include "support/FakeServices.h"
 #include "support/Pty.h"
 
+#include <QApplication>
+#include <QTest>
+
 #include <list>
 #include <memory>
 
@@ -16,7 +19,11 @@ public:
     DialogStation();
     MainForm &form() { return *m_form; }
     TestEnvironment &env() { return m_env; }
-    Pty &mapPty(int port);
+    Pty &mapPty(int port)
+    {
+        m_env.mapSerialPort(port, m_ptys.emplace_back().slavePath());
+        return m_ptys.back();
+    }
 
 private:
     TestEnvironment m_env;
@@ -29,4 +36,8 @@ private:
 QStringList cutCaptions(const QWidget &window);
 
 // Sends the key to the widget that has the focus, or to the window when none has it.
-void keyClickFocused(QWidget &window, Qt::Key key, Qt::KeyboardModifiers modifiers = {});
+inline void keyClickFocused(QWidget &window, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QWidget *focused = QApplication::focusWidget();
+    QTest::keyClick(focused ? focused : &window, key, modifiers);
+}

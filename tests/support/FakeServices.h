@@ -1,8 +1,6 @@
 #pragma once
-// Stand-ins for the desktop services a test cannot drive for real: message boxes that a
-// test answers, a file picker with queued answers, helper programs that are only recorded,
-// a clock and a random draw that a test fixes. TestEnvironment bundles one of each with a
-// temporary settings folder, so a test builds a station with a single line.
+// Stand-ins for the desktop services a test cannot drive for real, bundled with a temporary
+// settings folder in TestEnvironment.
 #include "app/StationEnvironment.h"
 #include "platform/Clock.h"
 #include "platform/FilePicker.h"
@@ -13,22 +11,30 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <utility>
 
+// The whole file, or nothing when it cannot be read.
+inline QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 class FakeMessageBoxes final : public MessageBoxes
 {
 public:
     struct Box {
-        QString text;
-        QString title;
+        QString text, title;
         Icon icon = Icon::None;
         QPointer<QWidget> owner;
     };
@@ -45,10 +51,15 @@ public:
     }
     // The box counts as closed by the user on the next pass of the event loop.
     void informLater(QWidget *owner, const QString &text, const QString &title,
-                     std::function<void()> onClosed) override;
+                     std::function<void()> onClosed) override
+    {
+        record({text, title, Icon::None, owner});
+        if (onClosed)
+            QTimer::singleShot(0, std::move(onClosed));
+    }
 
     void queueAnswer(bool yes) { m_answers.append(yes); }
-    // Runs while a box is shown: the test's view of the moment the user sees the box.
+    // Runs while a box is shown.
     std::function<void(const Box &)> onShown;
 
     int count() const { return int(m_boxes.size()); }
@@ -75,8 +86,7 @@ public:
         Request request;
     };
 
-    // The chosen path of the next pick; an empty text, or nothing queued, is a cancelled
-    // picker.
+    // The path the next pick chooses; an empty text, or nothing queued, cancels it.
     void queueAnswer(const QString &path) { m_answers.append(path); }
     QString pick(QWidget *owner, const Request &request) override
     {
@@ -102,12 +112,25 @@ public:
     // Programs that findProgram finds and start can start, unless broken.
     void install(const QString &program) { m_installed.insert(program); }
     void breakProgram(const QString &program) { m_broken.insert(program); }
-    // The user closes the program's window.
-    void finish(qint64 taskId) { m_running.remove(taskId); }
 
-    QString findProgram(const QStringList &candidates) const override;
-    qint64 start(const QString &program, const QStringList &arguments) override;
-    bool terminate(qint64 taskId) override;
+    QString findProgram(const QStringList &candidates) const override
+    {
+        for (const QString &candidate : candidates)
+            if (m_installed.contains(candidate))
+                return candidate;
+        return QString();
+    }
+    qint64 start(const QString &program, const QStringList &arguments) override
+    {
+        const bool starts = m_installed.contains(program) && !m_broken.contains(program);
+        const qint64 taskId = starts ? *m_running.insert(m_nextTaskId++) : 0;
+        m_started.append({taskId, program, arguments});
+        return taskId;
+    }
+    bool terminate(qint64 taskId) override
+    {
+        return m_running.remove(taskId) && (m_terminated.append(taskId), true);
+    }
     bool openUrl(const QString &url) override
     {
         m_urls.append(url);
@@ -129,26 +152,17 @@ private:
     qint64 m_nextTaskId = 1000;
 };
 
-// Follows real time until frozen; a frozen clock moves only by stepPerRead on every reading,
-// so a wait that polls the clock ends without real waiting.
+// Real monotonic time; the wall-clock time a test sets.
 class FakeClock final : public Clock
 {
 public:
     FakeClock() { m_started.start(); }
-    qint64 monotonicMs() const override
-    {
-        return m_frozen ? std::exchange(m_frozenMs, m_frozenMs + stepPerRead) : m_started.elapsed();
-    }
+    qint64 monotonicMs() const override { return m_started.elapsed(); }
     QDateTime now() const override { return m_now; }
-
-    void freeze(qint64 ms) { m_frozen = true, m_frozenMs = ms; }
-    qint64 stepPerRead = 0;
     void setNow(const QDateTime &now) { m_now = now; }
 
 private:
     QElapsedTimer m_started;
-    bool m_frozen = false;
-    mutable qint64 m_frozenMs = 0;
     QDateTime m_now = QDateTime::currentDateTime();
 };
 
@@ -193,13 +207,23 @@ public:
     {
     }
 
-    StationEnvironment environment();
+    // The fakes stay owned here so a test can read what happened.
+    StationEnvironment environment()
+    {
+        return {settingsFolder(), bindAddress, {},        &clock,   &random,
+                &messageBoxes,    &filePicker, &printing, &programs};
+    }
     bool isValid() const { return m_folder.isValid(); }
     // Ends with '/'.
     QString settingsFolder() const { return m_folder.path() + QLatin1Char('/'); }
     QString filePath(const QString &name) const { return settingsFolder() + name; }
     // Makes Com n name the device: a com<n> symlink in the settings folder.
-    bool mapSerialPort(int port, const QString &devicePath) const;
+    bool mapSerialPort(int port, const QString &devicePath) const
+    {
+        const QString link = filePath(QStringLiteral("com%1").arg(port));
+        QFile::remove(link);
+        return QFile::link(devicePath, link);
+    }
 
     QString bindAddress;
     FakeClock clock;
