@@ -7,8 +7,6 @@ class Clock
 {
 public:
     virtual ~Clock() = default;
-    // Monotonic milliseconds, for waits.
-    virtual qint64 monotonicMs() const = 0;
     // Local wall-clock time, for time stamps.
     virtual QDateTime now() const = 0;
 };
@@ -16,6 +14,5 @@ public:
 class SystemClock final : public Clock
 {
 public:
-    qint64 monotonicMs() const override;
     QDateTime now() const override;
 };

@@ -172,11 +172,6 @@ bool DesktopPrograms::openUrl(const QString &url)
     return QDesktopServices::openUrl(QUrl(url));
 }
 
-qint64 SystemClock::monotonicMs() const
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 QDateTime SystemClock::now() const
 {

@@ -525,7 +525,7 @@ private Q_SLOTS:
         QVERIFY(!programs.terminate(0));
         QCOMPARE(programs.start(QStringLiteral("/nonexistent/viewer"), {}), qint64(0));
     }
-    void randomAndClock_drawInUnitIntervalAndNeverGoBack()
+    void randomAndClock_drawInUnitIntervalAndTellTheTime()
     {
         SystemRandom first, second;
         double sum = 0, differ = 0;
@@ -536,8 +536,6 @@ private Q_SLOTS:
         }
         QVERIFY(differ > 0 && qAbs(sum / 10000 - 0.5) < 0.05); // many standard deviations wide
         SystemClock clock;
-        const qint64 start = clock.monotonicMs();
-        QTRY_VERIFY_WITH_TIMEOUT(clock.monotonicMs() - start >= 20, 5000);
         QVERIFY(qAbs(clock.now().secsTo(QDateTime::currentDateTime())) <= 1);
     }
 

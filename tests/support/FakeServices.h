@@ -10,7 +10,6 @@
 #include "platform/RandomSource.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QList>
 #include <QPointer>
@@ -152,17 +151,14 @@ private:
     qint64 m_nextTaskId = 1000;
 };
 
-// Real monotonic time; the wall-clock time a test sets.
+// The wall-clock time a test sets.
 class FakeClock final : public Clock
 {
 public:
-    FakeClock() { m_started.start(); }
-    qint64 monotonicMs() const override { return m_started.elapsed(); }
     QDateTime now() const override { return m_now; }
     void setNow(const QDateTime &now) { m_now = now; }
 
 private:
-    QElapsedTimer m_started;
     QDateTime m_now = QDateTime::currentDateTime();
 };
 
