@@ -137,12 +137,6 @@ QString SocketControl::LocalAddressAt(int index) const
     return localIPv4Addresses().value(index);
 }
 
-QString SocketControl::cachedAddress(const QString &name) const
-{
-    const auto found = m_resolved.constFind(name.trimmed());
-    return found == m_resolved.constEnd() ? QString() : found->toString();
-}
-
 bool SocketControl::Connect()
 {
     Abort();

@@ -107,8 +107,6 @@ public:
     QString lastError() const { return m_lastError; }
     qsizetype pendingWriteBytes() const { return m_writeQueue.size() - m_writeOffset; }
     qsizetype pendingReadBytes() const { return m_readBuffer.size() - m_readOffset; }
-    // The address a name lookup gave, empty while the name is not resolved.
-    QString cachedAddress(const QString &name) const;
 
 Q_SIGNALS:
     void OnAccept();

@@ -15,12 +15,6 @@ public:
     QString address(int host) const { return m_addresses[host]; }
     // The wrapper that runs a program inside a host.
     QStringList inHost(int host) const { return {"ip", "netns", "exec", m_names[host]}; }
-    // program (tethra and its options) inside a host, with its settings in folder.
-    QStringList commandInHost(int host, const QString &folder, const QStringList &program) const
-    {
-        return inHost(host) + program.mid(0, 1) + QStringList{"--settings", folder} +
-               program.mid(1);
-    }
     bool setLinkUp(bool up);
     // Shapes the link in both directions (tc's notation, such as "4mbit").
     bool setLinkRate(const QString &rate);
