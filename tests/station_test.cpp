@@ -13,6 +13,10 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace
 {
 constexpr int kPort = 19841;
@@ -228,6 +232,7 @@ private Q_SLOTS:
         const int ceiling = int(LogQueue::kBufferCeiling);
         QTest::newRow("at the ceiling") << ceiling - 10 << "on" << 0 << ceiling;
         QTest::newRow("not writable, told once") << 0 << "folder" << 0 << 48;
+        QTest::newRow("FIFO, read as it fills") << 100000 << "fifo" << 0 << 100048;
     }
     void logAppend()
     {
@@ -239,6 +244,8 @@ private Q_SLOTS:
         const QByteArray bytes("0123456789abcd\0\xff", 16);
         QByteArray buffer(buffered, 'o');
         int flash = 0;
+        QByteArray fromFifo; // what the program reading the FIFO got
+        const auto logged = [&] { return target == "fifo" ? fromFifo : contentOf(path); };
         const auto tick = [&] {
             LogQueue::queue(buffer, bytes);
             const QString to = target == "off" ? QString() : path;
@@ -251,13 +258,24 @@ private Q_SLOTS:
             QVERIFY(tick().isEmpty() && flash == 0);
             QVERIFY(QDir().rmdir(path));
             QCOMPARE(tick(), QStringLiteral("Receive log written again"));
+        } else if (target == "fifo") {
+            // It takes what fits while another program reads it; the rest waits, in order.
+            QVERIFY(::mkfifo(QFile::encodeName(path), 0600) == 0);
+            const int reader = ::open(QFile::encodeName(path), O_RDONLY | O_NONBLOCK);
+            for (int pass = 0; pass < 3; ++pass) {
+                QCOMPARE(tick(), QString());
+                char chunk[65536];
+                for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;)
+                    fromFifo.append(chunk, n);
+            }
+            ::close(reader);
         } else {
             QCOMPARE(tick(), QString());
         }
         QTEST(int(buffer.size()), "kept");
-        QTEST(int(contentOf(path).size()), "written");
+        QTEST(int(logged().size()), "written");
         // What is kept is the oldest: the newest is left out, never the middle.
-        const QByteArray all = contentOf(path) + buffer;
+        const QByteArray all = logged() + buffer;
         QCOMPARE(all, (QByteArray(buffered, 'o') + bytes.repeated(3)).left(all.size()));
         QCOMPARE(flash, target == "off" ? 0 : TrafficLogWriter::kFlashTicks);
     }
