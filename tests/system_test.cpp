@@ -16,7 +16,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace
@@ -104,6 +106,36 @@ QString printedStatuses(StationProcess &station)
         printed += found.next().captured() + "\r\n";
     return printed;
 }
+
+// The service manager's end of the notify protocol: a datagram socket that keeps every
+// message the station sends it.
+struct ServiceManager {
+    explicit ServiceManager(const QString &path) : path(path)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, qPrintable(path), sizeof address.sun_path);
+        ::bind(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+        QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [this] {
+            for (char message[256];
+                 const ssize_t size = ::recv(socket, message, sizeof message, 0);)
+                if (size > 0)
+                    messages += QByteArray(message, size);
+                else
+                    break;
+        });
+    }
+    ~ServiceManager() { ::close(socket); }
+    QStringList environment() const
+    {
+        return {"NOTIFY_SOCKET=" + path, "WATCHDOG_USEC=200000"}; // a ping every 100 ms
+    }
+
+    QString path;
+    int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    QSocketNotifier notifier{socket, QSocketNotifier::Read};
+    QByteArrayList messages;
+};
 
 // The other end of the link, played by hand: listens where the station calls, keeps all
 // the station sends, and answers each of its state messages with one of its own.
@@ -337,9 +369,13 @@ void SystemTest::stationAndPeer()
     };
     QVERIFY(settings(reload ? "127.0.0.3" : "127.0.0.2"));
     QStringList options{QStringLiteral("--bind"), QStringLiteral("127.0.0.1")};
-    QVERIFY(reload ? station.start(kHeadless, options << QStringLiteral("--headless"))
+    ServiceManager manager(station.path("notify"));
+    QVERIFY(reload ? station.start(kHeadless + manager.environment(),
+                                   options << QStringLiteral("--headless"))
                    : station.start({}, options));
     if (reload) { // calls elsewhere until the settings it reads again name the peer
+        QTRY_VERIFY_WITH_TIMEOUT(manager.messages.count("WATCHDOG=1") >= 3, kWaitMs);
+        QCOMPARE(manager.messages.first(), "READY=1");
         QTRY_VERIFY_WITH_TIMEOUT(station.statuses().contains("Not Connected"), kWaitMs);
         QCOMPARE(remote.connections, 0);
         QVERIFY(settings("127.0.0.2"));
@@ -433,6 +469,10 @@ void SystemTest::stationAndPeer()
     QTRY_VERIFY_WITH_TIMEOUT(station.received.size() >= expected.size(), kWaitMs);
     QCOMPARE(station.received, expected);
     QTRY_VERIFY_WITH_TIMEOUT(station.statuses().endsWith(status), kWaitMs);
+    if (reload) {
+        QVERIFY(station.stop(SIGTERM));
+        QTRY_COMPARE(manager.messages.last(), "STOPPING=1");
+    }
 }
 
 void SystemTest::settingsAcrossRun_data()
