@@ -28,18 +28,9 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTimer;
-class SerialControl;
-class SocketControl;
 class StatusLabel;
 class StatusLogForm;
 class TrafficBox;
-class ConnectionManager;
-class NetworkReceiver;
-class Loopback;
-class SerialForwarder;
-class SerialReconnector;
-class TrafficMonitor;
 class StatusLine;
 class HelpMenu;
 
