@@ -3,6 +3,9 @@
 #include "monitor/StatusRecord.h"
 #include "platform/MessageBoxes.h"
 
+#include <QTimer>
+
+#include <chrono>
 #include <cstdio>
 
 namespace
@@ -23,15 +26,19 @@ public:
         m_view.recordEvent(title + QStringLiteral(": ") + text + QStringLiteral(" (No)"));
         return false;
     }
+    // The box stands for a while as if someone read it: a peer that sends nothing but bad
+    // packets is told once a second, not once a packet.
     void informLater(QWidget *, const QString &text, const QString &title,
                      std::function<void()> onClosed) override
     {
         m_view.recordEvent(title + QStringLiteral(": ") + text);
-        onClosed();
+        QTimer::singleShot(kReadingTime, &m_shownBoxes, std::move(onClosed));
     }
 
 private:
+    static constexpr std::chrono::seconds kReadingTime{1};
     StationView &m_view;
+    QObject m_shownBoxes;
 };
 
 } // namespace
