@@ -184,5 +184,7 @@ void Station::finishUnload()
 
 void Station::reload()
 {
-    DefaultsFileIO::ReloadDefaults(*this);
+    // A station on its way out has saved its settings and only drains its link.
+    if (!m_unloaded)
+        DefaultsFileIO::ReloadDefaults(*this);
 }
