@@ -27,6 +27,11 @@ CommandLine CommandLine::parse(const QStringList &arguments, Stage stage)
     const QCommandLineOption statusLog(
         QStringLiteral("status-log"),
         QStringLiteral("Also append every status history line to FILE."), QStringLiteral("FILE"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a window and without a display: status lines go to "
+                       "standard output; SIGHUP reads the settings file again."));
+    parser.addOption(headless);
     parser.addOption(settings);
     parser.addOption(bind);
     parser.addOption(statusLog);
@@ -60,10 +65,16 @@ CommandLine CommandLine::parse(const QStringList &arguments, Stage stage)
         result.settingsFolder += QLatin1Char('/');
     result.bindAddress = parser.value(bind);
     result.statusLogPath = parser.value(statusLog);
+    result.headless = parser.isSet(headless);
     if (!result.bindAddress.isEmpty() &&
         QHostAddress(result.bindAddress).protocol() != QAbstractSocket::IPv4Protocol) {
         err << "tethra: --bind needs an IPv4 address, not \"" << result.bindAddress << "\"\n";
         result.exitCode = 2;
     }
     return result;
+}
+
+bool CommandLine::asksForHeadless(const QStringList &arguments)
+{
+    return arguments.contains(QLatin1String("--headless"));
 }

@@ -1,9 +1,9 @@
 #include "app/DefaultsFileIO.h"
 
-#include "app/MainForm.h"
 #include "app/Routines.h"
 #include "app/SettingsRecords.h"
-#include "monitor/StatusLine.h"
+#include "app/Station.h"
+#include "link/NetworkSettings.h"
 #include "monitor/TrafficMonitor.h"
 #include "platform/Files.h"
 #include "platform/MessageBoxes.h"
@@ -11,11 +11,10 @@
 #include "platform/SocketControl.h"
 #include "serial/SerialReconnector.h"
 
-#include <QAction>
 #include <QFileInfo>
-#include <QLabel>
 
 #include <cstdio>
+#include <optional>
 
 namespace DefaultsFileIO
 {
@@ -24,94 +23,117 @@ namespace
 
 const QString kErrorTitle = QStringLiteral("ERROR - TETHRA.SAV");
 
-QString settingsPath(const MainForm &form)
+QString settingsPath(const Station &station)
 {
-    return form.environment().settingsFolder + QLatin1String(SettingsRecords::kFileName);
+    return station.environment().settingsFolder + QLatin1String(SettingsRecords::kFileName);
 }
 
-void showError(MainForm &form, const QString &text)
+void showError(Station &station, const QString &text)
 {
-    form.environment().messageBoxes->inform(&form, text, kErrorTitle);
+    station.environment().messageBoxes->inform(station.parts().window, text, kErrorTitle);
 }
 
 // A shutdown that a stop signal asked for must end: its error goes where it can be read
 // later, not into a box that nobody may be there to answer.
-void reportSaveError(MainForm &form, const QString &text)
+void reportSaveError(Station &station, const QString &text)
 {
-    if (!form.isStopSignalled()) {
-        showError(form, text);
+    if (!station.isStopSignalled()) {
+        showError(station, text);
         return;
     }
     const QString line = kErrorTitle + QStringLiteral(": ") + text;
     std::fprintf(stderr, "tethra: %s\n", line.toLocal8Bit().constData());
-    form.statusLine().recordEvent(line);
+    station.parts().view.recordEvent(line);
 }
 
-void apply(MainForm &form, const SettingsRecords &records)
+void apply(Station &station, const SettingsRecords &records)
 {
-    form.Port_Number = records.portNumber;
+    station.state().Port_Number = records.portNumber;
     if (Routines::IsIPAddress(records.remoteHost)) {
-        form.Socket1->setRemoteHostName(QString());
-        form.Socket1->setRemoteHostAddress(records.remoteHost);
+        station.Socket1->setRemoteHostName(QString());
+        station.Socket1->setRemoteHostAddress(records.remoteHost);
     } else {
-        form.Socket1->setRemoteHostAddress(QString());
-        form.Socket1->setRemoteHostName(records.remoteHost);
+        station.Socket1->setRemoteHostAddress(QString());
+        station.Socket1->setRemoteHostName(records.remoteHost);
     }
-    form.RS232comms->setSettings(records.serialSettings);
-    form.RS232comms->setHandshaking(records.handshaking);
+    station.RS232comms->setSettings(records.serialSettings);
+    station.RS232comms->setHandshaking(records.handshaking);
     if (records.serialPort != 0) {
-        form.RS232comms->setCommPort(static_cast<qint16>(records.serialPort));
+        station.RS232comms->setCommPort(static_cast<qint16>(records.serialPort));
         // A device that is not there yet (an adapter plugged in later) is opened when it comes.
-        if (!form.RS232comms->setPortOpen(true))
-            form.serialReconnector().expectPort();
+        if (!station.RS232comms->setPortOpen(true))
+            station.serialReconnector().expectPort();
     }
     if (records.viewTraffic)
-        form.trafficMonitor().ViewMenuItem_Click();
-    form.RunInServerMode = records.runInServerMode;
-    form.AutoResolveHostName = records.autoResolveHostName;
+        station.trafficMonitor().ViewMenuItem_Click();
+    station.state().RunInServerMode = records.runInServerMode;
+    station.state().AutoResolveHostName = records.autoResolveHostName;
+}
+
+// The file's records; what a read left out is told and nothing is returned.
+std::optional<SettingsRecords> read(Station &station)
+{
+    QByteArray bytes;
+    if (const Files::Result read = Files::read(settingsPath(station), &bytes); !read) {
+        showError(station, read.error);
+        return std::nullopt;
+    }
+    const SettingsReadResult result = decodeSettingsRecords(bytes);
+    if (result.rxLogFile)
+        station.state().RxLogFile = *result.rxLogFile;
+    if (result.txLogFile)
+        station.state().TxLogFile = *result.txLogFile;
+    if (!result.complete) {
+        showError(station, result.error);
+        return std::nullopt;
+    }
+    return result.records;
 }
 
 } // namespace
 
-void LoadDefaults(MainForm &form)
+void LoadDefaults(Station &station)
 {
-    QByteArray bytes;
-    if (const Files::Result read = Files::read(settingsPath(form), &bytes); !read) {
-        showError(form, read.error);
-        return;
-    }
-    const SettingsReadResult result = decodeSettingsRecords(bytes);
-    if (result.rxLogFile)
-        form.RxLogFile = *result.rxLogFile;
-    if (result.txLogFile)
-        form.TxLogFile = *result.txLogFile;
-    if (!result.complete) {
-        showError(form, result.error);
-        return;
-    }
-    apply(form, result.records);
+    if (const std::optional<SettingsRecords> records = read(station))
+        apply(station, *records);
 }
 
-void SaveDefaults(MainForm &form)
+void ReloadDefaults(Station &station)
+{
+    const std::optional<SettingsRecords> records = read(station);
+    if (!records)
+        return;
+    NetworkSettings network;
+    network.remoteHost = records->remoteHost;
+    network.port = records->portNumber;
+    network.localAddress = station.environment().bindAddress;
+    network.serverMode = records->runInServerMode;
+    network.autoResolve = records->autoResolveHostName;
+    network.fastConnect = station.state().NetworkTimerTag == QLatin1String(StationState::kFastTag);
+    network.applyTo(station.parts());
+}
+
+void SaveDefaults(Station &station)
 {
     SettingsRecords records;
-    records.portNumber = form.Port_Number;
-    records.remoteHost = Routines::IsIPAddress(form.DestinationText)
-                             ? form.Socket1->RemoteHostAddress()
-                             : form.Socket1->RemoteHostName();
+    records.portNumber = station.state().Port_Number;
+    records.remoteHost = Routines::IsIPAddress(station.state().DestinationText)
+                             ? station.Socket1->RemoteHostAddress()
+                             : station.Socket1->RemoteHostName();
     // A port waiting for its device stays the station's port for the next start.
-    const bool portWanted = form.RS232comms->PortOpen() || form.serialReconnector().isExpecting();
-    records.serialPort = portWanted ? form.RS232comms->CommPort() : 0;
-    records.serialSettings = form.RS232comms->Settings();
-    records.handshaking = form.RS232comms->Handshaking();
-    records.rxLogFile = form.RxLogFile;
-    records.txLogFile = form.TxLogFile;
-    records.viewTraffic = form.ViewTraffic;
-    records.runInServerMode = form.RunInServerMode;
-    records.autoResolveHostName = form.AutoResolveHostName;
+    const bool portWanted =
+        station.RS232comms->PortOpen() || station.serialReconnector().isExpecting();
+    records.serialPort = portWanted ? station.RS232comms->CommPort() : 0;
+    records.serialSettings = station.RS232comms->Settings();
+    records.handshaking = station.RS232comms->Handshaking();
+    records.rxLogFile = station.state().RxLogFile;
+    records.txLogFile = station.state().TxLogFile;
+    records.viewTraffic = station.state().ViewTraffic;
+    records.runInServerMode = station.state().RunInServerMode;
+    records.autoResolveHostName = station.state().AutoResolveHostName;
 
-    const QString path = settingsPath(form);
-    const QByteArray bytes = encode(records, *form.environment().random);
+    const QString path = settingsPath(station);
+    const QByteArray bytes = encode(records, *station.environment().random);
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     Files::Result saved;
@@ -125,7 +147,7 @@ void SaveDefaults(MainForm &form)
         saved = Files::replaceAtomically(path, bytes);
     }
     if (!saved)
-        reportSaveError(form, saved.error);
+        reportSaveError(station, saved.error);
 }
 
 } // namespace DefaultsFileIO

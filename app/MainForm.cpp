@@ -1,6 +1,5 @@
 #include "app/MainForm.h"
 
-#include "app/DefaultsFileIO.h"
 #include "app/ProgramIcon.h"
 #include "app/TwipsPlacement.h"
 #include "dialogs/NetworkSetupForm.h"
@@ -8,18 +7,15 @@
 #include "dialogs/TrafficLogSetupForm.h"
 #include "help/HelpMenu.h"
 #include "link/ConnectionManager.h"
-#include "link/LinkProtocol.h"
 #include "link/Loopback.h"
-#include "link/NetworkReceiver.h"
+#include "monitor/Lamps.h"
 #include "monitor/StatusLabel.h"
 #include "monitor/StatusLine.h"
 #include "monitor/StatusLogForm.h"
 #include "monitor/TrafficBox.h"
 #include "monitor/TrafficMonitor.h"
-#include "platform/Files.h"
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
-#include "serial/SerialForwarder.h"
 #include "serial/SerialReconnector.h"
 
 #include <QAction>
@@ -42,8 +38,7 @@ constexpr int kNonClientTwips = 655;
 constexpr int kDesignFontPoints = 8;
 } // namespace
 
-MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
-    : QMainWindow(parent), m_environment(environment)
+MainForm::MainForm(const StationEnvironment &environment, QWidget *parent) : QMainWindow(parent)
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -55,37 +50,25 @@ MainForm::MainForm(const StationEnvironment &environment, QWidget *parent)
     designFont.setPointSize(kDesignFontPoints);
     setFont(designFont);
 
-    Socket1 = new SocketControl(this);
-    RS232comms = new SerialControl(SerialPortMap(m_environment.settingsFolder), this);
-    RS232timer = new QTimer(this);
-    RS232timer->setInterval(StationState::kRs232TimerMs);
-    NetworkTimer = new QTimer(this);
-    NetworkTimer->setTimerType(Qt::PreciseTimer);
-    NetworkTimer->setInterval(kFastIntervalMs);
-
-    m_parts.reset(
-        new StationParts{*this, *this, *Socket1, *RS232comms, *NetworkTimer, m_environment, *this});
+    m_station = std::make_unique<Station>(*this, *this, environment, this);
+    Socket1 = m_station->Socket1;
+    RS232comms = m_station->RS232comms;
+    RS232timer = m_station->RS232timer;
+    NetworkTimer = m_station->NetworkTimer;
 
     buildControls();
     buildMenus();
 
-    m_statusLogForm = new StatusLogForm(*this, *m_environment.printing);
-    m_statusLine = std::make_unique<StatusLine>(*m_parts, *m_statusLogForm);
-    m_connectionManager = std::make_unique<ConnectionManager>(*m_parts);
-    m_networkReceiver = std::make_unique<NetworkReceiver>(*m_parts);
-    m_loopback = std::make_unique<Loopback>(*m_parts);
-    m_serialReconnector = std::make_unique<SerialReconnector>(*m_parts);
-    m_serialForwarder = std::make_unique<SerialForwarder>(*m_parts, *m_serialReconnector);
-    m_trafficMonitor = std::make_unique<TrafficMonitor>(*m_parts, *m_serialForwarder);
-    m_helpMenu = std::make_unique<HelpMenu>(*m_parts);
+    m_statusLogForm = new StatusLogForm(*this, *environment.printing);
+    m_statusLine = std::make_unique<StatusLine>(parts(), *m_statusLogForm);
+    m_helpMenu = std::make_unique<HelpMenu>(parts());
     connectEvents();
-    RS232timer->start();
 }
 
 MainForm::~MainForm()
 {
     Form_Unload();
-    finishUnload();
+    m_station->finishUnload();
     delete m_statusLogForm;
 }
 
@@ -158,10 +141,10 @@ void MainForm::buildControls()
     placed(TxTextBox, 120, 4080, 4935, 1695);
 
     const int lampPixels = 16;
-    GreyLED = TrafficMonitor::lampPicture(QColor(0x90, 0x90, 0x90), lampPixels);
-    GreenLED = TrafficMonitor::lampPicture(QColor(0x00, 0xc0, 0x00), lampPixels);
-    RedLED = TrafficMonitor::lampPicture(QColor(0xe0, 0x00, 0x00), lampPixels);
-    YellowLED = TrafficMonitor::lampPicture(QColor(0xff, 0xe0, 0x00), lampPixels);
+    GreyLED = Lamps::picture(QColor(0x90, 0x90, 0x90), lampPixels);
+    GreenLED = Lamps::picture(QColor(0x00, 0xc0, 0x00), lampPixels);
+    RedLED = Lamps::picture(QColor(0xe0, 0x00, 0x00), lampPixels);
+    YellowLED = Lamps::picture(QColor(0xff, 0xe0, 0x00), lampPixels);
     for (QLabel *lamp : {RxLED, TxLED, NetLED})
         lamp->setAlignment(Qt::AlignCenter);
 
@@ -228,17 +211,17 @@ void MainForm::connectEvents()
             handler();
         });
     };
-    onTrigger(DisconnectMenuItem, [this] { m_connectionManager->DisconnectMenuItem_Click(); });
-    onTrigger(ReconnectMenuItem, [this] { m_connectionManager->ReconnectMenuItem_Click(); });
+    onTrigger(DisconnectMenuItem, [this] { connectionManager().DisconnectMenuItem_Click(); });
+    onTrigger(ReconnectMenuItem, [this] { connectionManager().ReconnectMenuItem_Click(); });
     onTrigger(ExitMenuItem, [this] { ExitMenuItem_Click(); });
     onTrigger(RS232MenuItem, [this] { RS232MenuItem_Click(); });
     onTrigger(NetworkMenuItem, [this] { NetworkMenuItem_Click(); });
-    onTrigger(ViewMenuItem, [this] { m_trafficMonitor->ViewMenuItem_Click(); });
+    onTrigger(ViewMenuItem, [this] { trafficMonitor().ViewMenuItem_Click(); });
     onTrigger(DisplayStatusHistoryMenuItem,
               [this] { m_statusLine->DisplayStatusHistoryMenuItem_Click(); });
-    onTrigger(LocalLoopMenuItem, [this] { m_loopback->LocalLoopMenuItem_Click(); });
-    onTrigger(RemoteLoopMenuItem, [this] { m_loopback->RemoteLoopMenuItem_Click(); });
-    onTrigger(SendTestMenuItem, [this] { m_loopback->SendTestMenuItem_Click(); });
+    onTrigger(LocalLoopMenuItem, [this] { loopback().LocalLoopMenuItem_Click(); });
+    onTrigger(RemoteLoopMenuItem, [this] { loopback().RemoteLoopMenuItem_Click(); });
+    onTrigger(SendTestMenuItem, [this] { loopback().SendTestMenuItem_Click(); });
     onTrigger(TipsMenuItem, [this] { m_helpMenu->TipsMenuItem_Click(); });
     onTrigger(VisitMenuItem, [this] { m_helpMenu->VisitMenuItem_Click(); });
     onTrigger(AboutMenuItem, [this] { m_helpMenu->AboutMenuItem_Click(); });
@@ -250,112 +233,31 @@ void MainForm::connectEvents()
     connect(NetStatus, &StatusLabel::doubleClicked, this,
             [this] { m_statusLine->NetStatus_DblClick(); });
 
-    connect(RS232timer, &QTimer::timeout, this, [this] { m_trafficMonitor->RS232timer_Timer(); });
-    connect(NetworkTimer, &QTimer::timeout, this,
-            [this] { m_connectionManager->NetworkTimer_Timer(); });
-    connect(Socket1, &SocketControl::OnAccept, this,
-            [this] { m_connectionManager->Socket1_Accept(); });
-    connect(Socket1, &SocketControl::OnConnect, this,
-            [this] { m_connectionManager->Socket1_Connect(); });
-    connect(Socket1, &SocketControl::OnError, this,
-            [this](int, const QString &text) { m_connectionManager->Socket1_Error(text); });
-    connect(Socket1, &SocketControl::OnRead, this, [this] { m_networkReceiver->Socket1_Read(); });
-    connect(Socket1, &SocketControl::writable, this,
-            [this] { m_serialForwarder->Socket1_Writable(); });
     connect(Socket1, &SocketControl::drained, this, [this] {
-        if (m_unloadFinished && m_closing)
+        if (m_station->isUnloadFinished() && m_closing)
             close();
     });
-    connect(RS232comms, &SerialControl::OnComm, this,
-            [this] { m_serialForwarder->RS232comms_OnComm(); });
-    connect(RS232comms, &SerialControl::bytesWritten, this, [this] {
-        m_networkReceiver->RS232comms_BytesWritten();
-        m_serialForwarder->RS232comms_BytesWritten();
-    });
-    connect(RS232comms, &SerialControl::outputOverflowStarted, this,
-            [this] { m_serialForwarder->RS232comms_OutputOverflowStarted(); });
-    connect(RS232comms, &SerialControl::outputOverflowEnded, this,
-            [this](qint64 dropped) { m_serialForwarder->RS232comms_OutputOverflowEnded(dropped); });
-    connect(RS232comms, &SerialControl::portLost, this,
-            [this](const QString &) { m_serialForwarder->RS232comms_PortLost(); });
+    connect(m_station.get(), &Station::unloaded, this, &MainForm::unloadFinished);
 }
 
 void MainForm::Form_Load()
 {
     setWindowTitle(title());
-    NetRxBuffer.clear();
-    PacketDelim = LinkProtocol::PacketDelim();
-    Ack_Retries = 0;
-    LoopSyncPending = false;
     setHeightTwips(kCollapsedHeightTwips);
-    for (QLabel *lamp : {RxLED, TxLED, NetLED})
-        lamp->setPixmap(GreyLED);
-    LocalLoopMenuItem->setEnabled(false);
-    RemoteLoopMenuItem->setEnabled(false);
-    SendTestMenuItem->setEnabled(false);
-    RxLogBuffer.clear();
-    TxLogBuffer.clear();
-    LogFlashCount = 0;
-    RunInServerMode = false;
-    AutoResolveHostName = false;
-    AutoReconnect = true;
-    Socket1->setRemoteHostName(QString());
-    Socket1->setAutoResolve(false);
-    Port_Number = kDefaultPort;
-
-    DefaultsFileIO::LoadDefaults(*this);
-
-    if (!RxLogFile.isEmpty())
-        Files::remove(RxLogFile);
-    if (!TxLogFile.isEmpty())
-        Files::remove(TxLogFile);
-    m_parts->showSerialFrameCaption();
-    if (RS232comms->PortOpen()) {
-        RxLED->setPixmap(GreenLED);
-        TxLED->setPixmap(GreenLED);
-    }
-    m_parts->showDestination();
-
-    Socket1->setNoDelay(true);
-    Socket1->setBufferSize(32768);
-    Socket1->setLocalPort(Port_Number);
-    Socket1->setRemotePort(Port_Number);
-    if (!m_environment.bindAddress.isEmpty())
-        Socket1->Bind(m_environment.bindAddress, Port_Number);
-    Socket1->Abort();
-
+    m_station->load();
     show();
-    NetworkTimerTag = QStringLiteral("FAST");
-    NetworkTimer->setInterval(kFastIntervalMs);
-    NetworkTimer->start();
+    m_station->start();
 }
 
 void MainForm::Form_Unload()
 {
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
     m_statusLogForm->allowClose();
     m_statusLogForm->hide();
-    DefaultsFileIO::SaveDefaults(*this);
-    AutoReconnect = false;
-    NetworkTimer->stop();
-    if (Socket1->IsConnected())
-        Socket1->Disconnect();
-    Socket1->Close();
-    // The closed socket's queued events run first; the rest continues from the event loop
-    // rather than from a loop nested in here.
-    QTimer::singleShot(0, this, [this] { finishUnload(); });
+    m_station->unload();
 }
 
-void MainForm::finishUnload()
+void MainForm::unloadFinished()
 {
-    if (m_unloadFinished)
-        return;
-    m_unloadFinished = true;
-    Socket1->Cleanup();
-    m_serialReconnector->forget();
-    RS232comms->setPortOpen(false);
     m_statusLogForm->hide();
     if (m_closing)
         close();
@@ -368,7 +270,7 @@ void MainForm::closeEvent(QCloseEvent *event)
     // bytes of the closed connection (bounded in time), the window is gone but the program
     // is not. A hidden window's close does not count as the last window closing, hence
     // closed().
-    if (!m_unloadFinished || Socket1->isDraining()) {
+    if (!m_station->isUnloadFinished() || Socket1->isDraining()) {
         m_closing = true;
         hide();
         event->ignore();
@@ -430,7 +332,7 @@ void MainForm::showLamp(Lamp lamp, Colour colour)
 {
     QLabel *const lamps[] = {RxLED, TxLED, NetLED};
     const QPixmap *const pictures[] = {&GreyLED, &GreenLED, &RedLED, &YellowLED};
-    TrafficMonitor::showLamp(lamps[int(lamp)], *pictures[int(colour)]);
+    Lamps::show(lamps[int(lamp)], *pictures[int(colour)]);
 }
 
 void MainForm::showLoopMarks(LoopMode mode)
@@ -466,6 +368,11 @@ void MainForm::refreshTraffic()
     TxTextBox->refresh();
 }
 
+bool MainForm::hasTrafficToShow() const
+{
+    return RxTextBox->hasPending() || TxTextBox->hasPending();
+}
+
 void MainForm::showExpanded(bool expanded)
 {
     ViewMenuItem->setChecked(expanded);
@@ -492,24 +399,24 @@ void MainForm::markStatusHistory(bool shown)
 
 void MainForm::RS232MenuItem_Click()
 {
-    RS232SetupForm dialog(*m_parts);
-    m_serialReconnector->setPaused(true);
+    RS232SetupForm dialog(parts());
+    serialReconnector().setPaused(true);
     // Confirmed, the dialog's port (or "None") is the user's choice; cancelled, a port that
     // was being waited for is still waited for.
     if (dialog.exec() == QDialog::Accepted)
-        m_serialReconnector->forget();
-    m_serialReconnector->setPaused(false);
-    m_parts->showSerialFrameCaption();
+        serialReconnector().forget();
+    serialReconnector().setPaused(false);
+    parts().showSerialFrameCaption();
 }
 
 void MainForm::NetworkMenuItem_Click()
 {
-    NetworkSetupForm dialog(*m_parts);
+    NetworkSetupForm dialog(parts());
     dialog.exec();
 }
 
 void MainForm::TrafficLogButton_Click()
 {
-    TrafficLogSetupForm dialog(*m_parts, this);
+    TrafficLogSetupForm dialog(parts(), this);
     dialog.exec();
 }

@@ -1,14 +1,15 @@
 #pragma once
-// The station: the main window, its two components, its two timers and all shared state.
-// It lives for the whole run; everything reaches it from outside through the environment,
-// so two stations can run side by side in one process.
+// The main window over a station: it holds all shared state and shows it, with the menus,
+// the status history window and the dialogs on top. It lives for the whole run; everything
+// reaches it from outside through the environment, so two stations can run side by side in
+// one process.
 //
-// The handlers of each subsystem live with their subsystem and work on the station's parts
-// (StationParts: the state, this window as their view, the components, the network timer
-// and the environment), never on the window's widgets: link/ (connection manager, network
-// receive, loopback), serial/ (serial receive and forwarding, reconnect, traffic log
-// flush), monitor/ (status line, lamps, traffic views), dialogs/ and help/. The form only
-// builds the window, shows the state, wires the events and runs start-up and shutdown.
+// The station (app/Station) owns the components, the timers and the handlers of each
+// subsystem, which work on the station's parts (StationParts: the state, this window as
+// their view, the components, the network timer and the environment), never on the
+// window's widgets. The form only builds the window, shows the state, wires the menus and
+// adds the window's steps to start-up and shutdown.
+#include "app/Station.h"
 #include "app/StationEnvironment.h"
 #include "app/StationParts.h"
 #include "app/StationState.h"
@@ -27,18 +28,9 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTimer;
-class SerialControl;
-class SocketControl;
 class StatusLabel;
 class StatusLogForm;
 class TrafficBox;
-class ConnectionManager;
-class NetworkReceiver;
-class Loopback;
-class SerialForwarder;
-class SerialReconnector;
-class TrafficMonitor;
 class StatusLine;
 class HelpMenu;
 
@@ -61,8 +53,8 @@ public:
     // steps (socket layer released, serial port closed) follow from the event loop.
     void Form_Unload();
     // A stop signal asked for the shutdown: nobody may be there to answer a box.
-    void markStopSignalled() { m_stopSignalled = true; }
-    bool isStopSignalled() const { return m_stopSignalled; }
+    void markStopSignalled() { m_station->markStopSignalled(); }
+    bool isStopSignalled() const { return m_station->isStopSignalled(); }
 
     // The view of the state.
     void setNetStatus(const QString &text) override;
@@ -75,6 +67,7 @@ public:
     void showDestinationName(const QString &name) override;
     void appendTraffic(Traffic box, const QByteArray &bytes) override;
     void refreshTraffic() override;
+    bool hasTrafficToShow() const override;
     void showExpanded(bool expanded) override;
     void showLogFlash(bool lit) override;
     void markStatusHistory(bool shown) override;
@@ -83,14 +76,15 @@ public:
     int heightTwips() const { return m_heightTwips; }
     int twipsToPixels(int twips) const;
 
-    const StationEnvironment &environment() const { return m_environment; }
+    const StationEnvironment &environment() const { return m_station->environment(); }
     QString title() const;
 
     // What the handlers and dialogs work with; a dialog opens on the station as on its parts.
-    StationParts &parts() { return *m_parts; }
-    operator StationParts &() { return *m_parts; }
+    StationParts &parts() { return m_station->parts(); }
+    operator StationParts &() { return m_station->parts(); }
+    Station &station() { return *m_station; }
 
-    // Components and timers.
+    // Components and timers, the station's.
     SocketControl *Socket1 = nullptr;
     SerialControl *RS232comms = nullptr;
     QTimer *RS232timer = nullptr;
@@ -139,12 +133,12 @@ public:
     QAction *AboutMenuItem = nullptr;
 
     StatusLogForm *statusLogForm() const { return m_statusLogForm; }
-    ConnectionManager &connectionManager() { return *m_connectionManager; }
-    NetworkReceiver &networkReceiver() { return *m_networkReceiver; }
-    Loopback &loopback() { return *m_loopback; }
-    SerialForwarder &serialForwarder() { return *m_serialForwarder; }
-    SerialReconnector &serialReconnector() { return *m_serialReconnector; }
-    TrafficMonitor &trafficMonitor() { return *m_trafficMonitor; }
+    ConnectionManager &connectionManager() { return m_station->connectionManager(); }
+    NetworkReceiver &networkReceiver() { return m_station->networkReceiver(); }
+    Loopback &loopback() { return m_station->loopback(); }
+    SerialForwarder &serialForwarder() { return m_station->serialForwarder(); }
+    SerialReconnector &serialReconnector() { return m_station->serialReconnector(); }
+    TrafficMonitor &trafficMonitor() { return m_station->trafficMonitor(); }
     StatusLine &statusLine() { return *m_statusLine; }
 
     // Menu and button handlers that open the setup dialogs.
@@ -163,29 +157,19 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void finishUnload();
+    void unloadFinished();
     void buildControls();
     void buildMenus();
     void connectEvents();
     void setHeightTwips(int twips);
     QWidget *placed(QWidget *widget, int left, int top, int width, int height);
 
-    StationEnvironment m_environment;
-    std::unique_ptr<StationParts> m_parts;
+    std::unique_ptr<Station> m_station;
     QWidget *m_client = nullptr;
     StatusLogForm *m_statusLogForm = nullptr;
-    std::unique_ptr<ConnectionManager> m_connectionManager;
-    std::unique_ptr<NetworkReceiver> m_networkReceiver;
-    std::unique_ptr<Loopback> m_loopback;
-    std::unique_ptr<SerialForwarder> m_serialForwarder;
-    std::unique_ptr<SerialReconnector> m_serialReconnector;
-    std::unique_ptr<TrafficMonitor> m_trafficMonitor;
     std::unique_ptr<StatusLine> m_statusLine;
     std::unique_ptr<HelpMenu> m_helpMenu;
     int m_heightTwips = kCollapsedHeightTwips;
-    bool m_unloaded = false;
-    bool m_unloadFinished = false;
     // The window was asked to close while the shutdown or a drain was still running.
     bool m_closing = false;
-    bool m_stopSignalled = false;
 };

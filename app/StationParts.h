@@ -1,7 +1,8 @@
 #pragma once
-// What every handler of a station works with: the shared state, the window as the view of
-// it, the socket and serial components, the connection manager's timer and the services
-// from outside. The window owns them all; a handler keeps a reference to this.
+// What every handler of a station works with: the shared state, its view (the window, or
+// the status history alone), the socket and serial components, the connection manager's
+// timer and the services from outside. The station owns them all; a handler keeps a
+// reference to this.
 #include "app/StationEnvironment.h"
 #include "app/StationState.h"
 #include "app/StationView.h"
@@ -18,8 +19,9 @@ struct StationParts {
     SerialControl &RS232comms;
     QTimer &NetworkTimer;
     const StationEnvironment &environment;
-    // Owner of the dialogs and message boxes the handlers open.
-    QWidget &window;
+    // Owner of the dialogs and message boxes the handlers open; none for a station without a
+    // window, whose boxes go to the status history.
+    QWidget *window;
 
     // The one way the loopback mode changes while the link stands: the marks, Send Test,
     // the status text and the network lamp follow it together.

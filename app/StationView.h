@@ -32,6 +32,8 @@ public:
     virtual void appendTraffic(Traffic box, const QByteArray &bytes) = 0;
     // Shows what was appended since the last refresh.
     virtual void refreshTraffic() = 0;
+    // Traffic was appended that the next refresh will show.
+    virtual bool hasTrafficToShow() const { return false; }
     // Expanded, the window shows the two traffic boxes, emptied, and View Traffic is checked.
     virtual void showExpanded(bool expanded) = 0;
     virtual void showLogFlash(bool lit) = 0;

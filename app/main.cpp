@@ -2,10 +2,13 @@
 #include "app/MainForm.h"
 #include "app/ProgramIcon.h"
 #include "app/StationEnvironment.h"
+#include "platform/ProgramSwitch.h"
 #include "platform/ShutdownSignals.h"
 
 #include <QApplication>
 #include <QDialog>
+
+#include <cstdio>
 
 namespace
 {
@@ -34,6 +37,12 @@ int main(int argc, char *argv[])
     if (const CommandLine early = CommandLine::parse(arguments, CommandLine::Stage::BeforeWindows);
         early.exitCode >= 0)
         return early.exitCode;
+    // A station without a window is a program of its own that loads no window system.
+    if (CommandLine::asksForHeadless(arguments)) {
+        std::fprintf(stderr, "tethra: %s\n",
+                     qPrintable(ProgramSwitch::becomeSibling("tethra-headless", argv)));
+        return 1;
+    }
 
     QApplication application(argc, argv);
     // Also for windows without an owner.

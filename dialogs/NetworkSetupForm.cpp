@@ -5,6 +5,7 @@
 #include "app/TwipsPlacement.h"
 #include "dialogs/WrappingCheckBox.h"
 #include "help/HelpTexts.h"
+#include "link/NetworkSettings.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Programs.h"
 #include "platform/SocketControl.h"
@@ -16,8 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-
-#include <limits>
 
 namespace
 {
@@ -31,22 +30,17 @@ qint64 portFromText(const QString &text)
     return Routines::RoundHalfEven(Routines::ParseLeadingNumber(text));
 }
 
-template <typename Int> bool fits(qint64 value)
-{
-    return value >= std::numeric_limits<Int>::min() && value <= std::numeric_limits<Int>::max();
-}
-
 } // namespace
 
 NetworkSetupForm::NetworkSetupForm(StationParts &station)
-    : QDialog(&station.window), m_station(station)
+    : QDialog(station.window), m_station(station)
 {
-    TwipsPlacement::setUpFixedDialog(m_station.window, this,
+    TwipsPlacement::setUpFixedDialog(*m_station.window, this,
                                      QStringLiteral(" Setup Network Connection"), kClientWidthTwips,
                                      kClientHeightTwips);
     buildControls();
     Form_Load();
-    TwipsPlacement::fitToText(m_station.window, this);
+    TwipsPlacement::fitToText(*m_station.window, this);
 }
 
 NetworkSetupForm::~NetworkSetupForm()
@@ -57,7 +51,7 @@ NetworkSetupForm::~NetworkSetupForm()
 
 void NetworkSetupForm::place(QWidget *widget, int left, int top, int width, int height) const
 {
-    TwipsPlacement::place(m_station.window, widget, left, top, width, height);
+    TwipsPlacement::place(*m_station.window, widget, left, top, width, height);
 }
 
 void NetworkSetupForm::buildControls()
@@ -189,39 +183,14 @@ void NetworkSetupForm::IPcheckButton_Click()
 
 void NetworkSetupForm::OKbutton_Click()
 {
-    SocketControl &socket = m_station.Socket1;
-    // Events the closed connection left queued are dropped by the socket itself.
-    socket.Close();
-
-    const QString host = RemoteHostBox->text();
-    if (Routines::IsIPAddress(host)) {
-        socket.setRemoteHostName(QString());
-        socket.setRemoteHostAddress(host);
-    } else {
-        socket.setRemoteHostAddress(QString());
-        socket.setRemoteHostName(host);
-    }
-
-    const qint64 port = portFromText(PortNumberBox->text());
-    if (fits<qint32>(port))
-        m_station.state.Port_Number = int(port);
-    socket.setRemotePort(m_station.state.Port_Number);
-    socket.setLocalPort(m_station.state.Port_Number);
-    // Ports above the 16-bit signed range are stored but never bound.
-    if (fits<qint16>(port))
-        socket.Bind(LocalIPcombo->currentText(), int(port));
-
-    m_station.showDestination();
-    m_station.state.RunInServerMode = ServerModeCheckbox->isChecked();
-    m_station.state.AutoResolveHostName = AutoResolveCheckbox->isChecked();
-    const bool fast = FastConnectCheckbox->isChecked();
-    m_station.NetworkTimer.setInterval(fast ? StationState::kFastIntervalMs
-                                            : StationState::kSlowIntervalMs);
-    m_station.state.NetworkTimerTag =
-        QString::fromLatin1(fast ? StationState::kFastTag : StationState::kSlowTag);
-    socket.Abort();
-    m_station.state.Ack_Retries = 0;
-    m_station.view.setNetStatus(QStringLiteral("Calling ..."));
+    NetworkSettings settings;
+    settings.remoteHost = RemoteHostBox->text();
+    settings.port = portFromText(PortNumberBox->text());
+    settings.localAddress = LocalIPcombo->currentText();
+    settings.serverMode = ServerModeCheckbox->isChecked();
+    settings.autoResolve = AutoResolveCheckbox->isChecked();
+    settings.fastConnect = FastConnectCheckbox->isChecked();
+    settings.applyTo(m_station);
     accept();
 }
 

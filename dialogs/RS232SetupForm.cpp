@@ -73,7 +73,7 @@ void selectFirstMatch(const std::array<QRadioButton *, N> &options, Matches matc
 
 } // namespace
 
-RS232SetupForm::RS232SetupForm(StationParts &station) : QDialog(&station.window), m_station(station)
+RS232SetupForm::RS232SetupForm(StationParts &station) : QDialog(station.window), m_station(station)
 {
     setWindowTitle(QStringLiteral(" Setup RS-232 Port"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -83,12 +83,12 @@ RS232SetupForm::RS232SetupForm(StationParts &station) : QDialog(&station.window)
     buildControls();
     setTabOrder();
     Form_Load();
-    TwipsPlacement::fitToText(m_station.window, this);
+    TwipsPlacement::fitToText(*m_station.window, this);
 }
 
 void RS232SetupForm::place(QWidget *widget, int left, int top, int width, int height) const
 {
-    TwipsPlacement::place(m_station.window, widget, left, top, width, height);
+    TwipsPlacement::place(*m_station.window, widget, left, top, width, height);
 }
 
 template <std::size_t N>
@@ -104,8 +104,8 @@ void RS232SetupForm::buildOptions(std::array<QRadioButton *, N> &options, QGroup
 
 void RS232SetupForm::buildControls()
 {
-    resize(TwipsPlacement::toPixels(m_station.window, kClientWidthTwips),
-           TwipsPlacement::toPixels(m_station.window, kClientHeightTwips));
+    resize(TwipsPlacement::toPixels(*m_station.window, kClientWidthTwips),
+           TwipsPlacement::toPixels(*m_station.window, kClientHeightTwips));
 
     Label1 = new QLabel(QStringLiteral("Selected Comm Port"), this);
     place(Label1, 120, 285, 1575, 255);

@@ -49,17 +49,17 @@ TrafficLogSetupForm::TrafficLogSetupForm(StationParts &station, QWidget *owner)
     m_clearPause.setSingleShot(true);
     m_clearPause.setInterval(kClearPauseMs);
     connect(&m_clearPause, &QTimer::timeout, this, &TrafficLogSetupForm::clearAgain);
-    TwipsPlacement::setUpFixedDialog(m_station.window, this,
+    TwipsPlacement::setUpFixedDialog(*m_station.window, this,
                                      QStringLiteral(" Setup RS232 Traffic Logging"),
                                      kClientWidthTwips, kClientHeightTwips);
     buildControls();
     Form_Load();
-    TwipsPlacement::fitToText(m_station.window, this);
+    TwipsPlacement::fitToText(*m_station.window, this);
 }
 
 void TrafficLogSetupForm::place(QWidget *widget, int left, int top, int width, int height) const
 {
-    TwipsPlacement::place(m_station.window, widget, left, top, width, height);
+    TwipsPlacement::place(*m_station.window, widget, left, top, width, height);
 }
 
 void TrafficLogSetupForm::buildControls()

@@ -21,13 +21,13 @@ constexpr int kTitlePointSize = 12;
 
 } // namespace
 
-AboutForm::AboutForm(StationParts &station) : QDialog(&station.window), m_station(station)
+AboutForm::AboutForm(StationParts &station) : QDialog(station.window), m_station(station)
 {
-    TwipsPlacement::setUpFixedDialog(m_station.window, this, QStringLiteral(" About Tethra"),
+    TwipsPlacement::setUpFixedDialog(*m_station.window, this, QStringLiteral(" About Tethra"),
                                      kClientWidthTwips, kClientHeightTwips);
     buildControls();
     Form_Load();
-    TwipsPlacement::fitToText(m_station.window, this);
+    TwipsPlacement::fitToText(*m_station.window, this);
 }
 
 QStringList AboutForm::systemInformationViewers()
@@ -37,7 +37,7 @@ QStringList AboutForm::systemInformationViewers()
 
 void AboutForm::place(QWidget *widget, int left, int top, int width, int height) const
 {
-    TwipsPlacement::place(m_station.window, widget, left, top, width, height);
+    TwipsPlacement::place(*m_station.window, widget, left, top, width, height);
 }
 
 void AboutForm::buildControls()
@@ -68,7 +68,7 @@ void AboutForm::buildControls()
     lblTitle->setFont(titleFont);
     place(lblTitle, 840, 240, 3885, 480);
     ImageIcon = new QLabel(this);
-    ImageIcon->setPixmap(m_station.window.windowIcon().pixmap(kIconPixels, kIconPixels));
+    ImageIcon->setPixmap(m_station.window->windowIcon().pixmap(kIconPixels, kIconPixels));
     place(ImageIcon, 240, 120, 480, 480);
     ImageIcon->setFocusPolicy(Qt::NoFocus);
 

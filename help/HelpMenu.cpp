@@ -8,7 +8,7 @@
 
 void HelpMenu::TipsMenuItem_Click()
 {
-    m_station.environment.messageBoxes->inform(&m_station.window, HelpTexts::tips(),
+    m_station.environment.messageBoxes->inform(m_station.window, HelpTexts::tips(),
                                                QString::fromLatin1(HelpTexts::kTipsTitle));
 }
 

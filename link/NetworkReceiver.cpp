@@ -158,7 +158,7 @@ void NetworkReceiver::reportUnknownFlag(char flag)
     m_unknownFlagBoxOpen = true;
     const QString text =
         QStringLiteral("Unknown Packet Flag '") + QChar::fromLatin1(flag) + QStringLiteral("'");
-    m_station.environment.messageBoxes->informLater(&m_station.window, text,
+    m_station.environment.messageBoxes->informLater(m_station.window, text,
                                                     QStringLiteral("ERROR - Network Rx Packet"),
                                                     [this] { m_unknownFlagBoxOpen = false; });
 }

@@ -1,12 +1,8 @@
 #include "monitor/StatusLine.h"
 
 #include "app/StationParts.h"
-#include "monitor/StatusHistory.h"
 #include "monitor/StatusLogForm.h"
-#include "platform/Clock.h"
-#include "platform/Files.h"
-
-#include <QLocale>
+#include "monitor/StatusRecord.h"
 
 StatusLine::StatusLine(StationParts &station, StatusLogForm &history)
     : m_station(station), m_history(history)
@@ -22,12 +18,7 @@ void StatusLine::NetStatus_Change()
 
 void StatusLine::recordEvent(const QString &text)
 {
-    const QString line =
-        StatusHistory::historyLine(m_station.environment.clock->now(), text, QLocale());
-    m_history.appendLine(line);
-    // Like the traffic logs, a status log that cannot be written never stops the station.
-    if (const QString &path = m_station.environment.statusLogPath; !path.isEmpty())
-        Files::append(path, line.toUtf8());
+    m_history.appendLine(StatusRecord::make(m_station.environment, text));
 }
 
 void StatusLine::showHistory()

@@ -50,7 +50,7 @@ void TrafficBox::clearTraffic()
 void TrafficBox::refresh()
 {
     m_refreshesSinceRebuild = std::min(m_refreshesSinceRebuild + 1, kRebuildRefreshes);
-    if (!m_rebuild && m_unshown == 0 && m_shownDropped == 0)
+    if (!hasPending())
         return;
     if (m_rebuild) {
         if (m_refreshesSinceRebuild < kRebuildRefreshes)

@@ -21,6 +21,8 @@ public:
     QString traffic() const { return m_traffic; }
     // Shows what was appended since the last refresh.
     void refresh();
+    // A refresh has something to show.
+    bool hasPending() const { return m_rebuild || m_unshown > 0 || m_shownDropped > 0; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -4,30 +4,6 @@
 #include "serial/SerialForwarder.h"
 #include "serial/TrafficLogWriter.h"
 
-#include <QLabel>
-#include <QPainter>
-
-QPixmap TrafficMonitor::lampPicture(const QColor &colour, int pixels)
-{
-    QPixmap picture(pixels, pixels);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QRadialGradient shine(pixels * 0.35, pixels * 0.35, pixels * 0.6);
-    shine.setColorAt(0, colour.lighter(170));
-    shine.setColorAt(1, colour.darker(120));
-    painter.setBrush(shine);
-    painter.setPen(QPen(colour.darker(200), 1));
-    painter.drawEllipse(QRectF(0.5, 0.5, pixels - 1.0, pixels - 1.0));
-    return picture;
-}
-
-void TrafficMonitor::showLamp(QLabel *lamp, const QPixmap &picture)
-{
-    if (lamp->pixmap().cacheKey() != picture.cacheKey())
-        lamp->setPixmap(picture);
-}
-
 void TrafficMonitor::countDown(int &timeout, StationView::Lamp lamp)
 {
     if (timeout <= 0)

@@ -5,10 +5,6 @@
 #include "app/StationView.h"
 #include "serial/TrafficLogWriter.h"
 
-#include <QColor>
-#include <QPixmap>
-
-class QLabel;
 class SerialForwarder;
 struct StationParts;
 
@@ -22,11 +18,6 @@ public:
 
     void RS232timer_Timer();
     void ViewMenuItem_Click();
-    static QPixmap lampPicture(const QColor &colour, int pixels);
-    // Shows picture in lamp unless it shows it already: setting a label's picture repaints
-    // it and the frame around it, text and all, and a lamp kept lit by steady traffic or a
-    // state message every second would repaint for nothing.
-    static void showLamp(QLabel *lamp, const QPixmap &picture);
 
 private:
     void countDown(int &timeout, StationView::Lamp lamp);

@@ -1,11 +1,9 @@
 // The desktop's own implementations of the platform services: message boxes, the file
 // picker, printing, helper programs, the clocks and the random source.
-#include "platform/Clock.h"
 #include "platform/FilePicker.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Printing.h"
 #include "platform/Programs.h"
-#include "platform/RandomSource.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -19,7 +17,6 @@
 #include <QUrl>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -57,15 +54,6 @@ bool isZombie(pid_t pid)
     // character, so the last ')' is the one that closes it.
     const qsizetype close = head.lastIndexOf(')');
     return close >= 0 && close + 2 < head.size() && head.at(close + 2) == 'Z';
-}
-
-quint64 splitMix64(quint64 &state)
-{
-    state += 0x9E3779B97F4A7C15ULL;
-    quint64 z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
 }
 
 } // namespace
@@ -170,32 +158,4 @@ bool DesktopPrograms::terminate(qint64 taskId)
 bool DesktopPrograms::openUrl(const QString &url)
 {
     return QDesktopServices::openUrl(QUrl(url));
-}
-
-
-QDateTime SystemClock::now() const
-{
-    return QDateTime::currentDateTime();
-}
-
-SystemRandom::SystemRandom()
-{
-    using namespace std::chrono;
-    // Two stations started in the same instant still differ by process id, and the
-    // monotonic clock adds the machine's uptime.
-    quint64 seed = static_cast<quint64>(
-        duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count());
-    seed ^= static_cast<quint64>(::getpid()) << 32;
-    seed ^= static_cast<quint64>(
-        duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
-    m_state = seed;
-    splitMix64(m_state);
-}
-
-double SystemRandom::next()
-{
-    const quint64 bits = splitMix64(m_state);
-    // The top 53 bits fill a double's mantissa exactly, so the result is below 1.
-    constexpr double kScale = 1.0 / 9007199254740992.0; // 2^-53
-    return static_cast<double>(bits >> 11) * kScale;
 }

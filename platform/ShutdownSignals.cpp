@@ -6,7 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 // The one piece of process-wide state the C signal interface forces on us: the write end
 // of the self-pipe. It is set once before the handlers are installed.
 int g_signalPipe[2] = {-1, -1};
@@ -20,7 +21,7 @@ void onSignal(int signalNumber)
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 } // namespace
 
-ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent)
+ShutdownSignals::ShutdownSignals(HangUp hangUp, QObject *parent) : QObject(parent), m_hangUp(hangUp)
 {
     if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -43,6 +44,10 @@ ShutdownSignals::~ShutdownSignals()
 void ShutdownSignals::onPipeReadable()
 {
     unsigned char byte = 0;
-    while (::read(g_signalPipe[0], &byte, 1) == 1)
-        Q_EMIT shutdownRequested(byte);
+    while (::read(g_signalPipe[0], &byte, 1) == 1) {
+        if (byte == SIGHUP && m_hangUp == HangUp::Reloads)
+            Q_EMIT reloadRequested();
+        else
+            Q_EMIT shutdownRequested(byte);
+    }
 }

@@ -84,7 +84,7 @@ QStringList side(MainForm &form, const QString &folder)
                                                                       : " red";
     const SocketControl &socket = *form.Socket1;
     const auto number = [](qint64 value) { return QString::number(value); };
-    DefaultsFileIO::SaveDefaults(form);
+    DefaultsFileIO::SaveDefaults(form.station());
     QFile saved(QDir(folder).filePath(SettingsRecords::kFileName));
     const int savedPort = saved.open(QIODevice::ReadOnly)
                               ? decodeSettingsRecords(saved.readAll()).records.serialPort
@@ -281,7 +281,7 @@ void DialogsTest::dialog()
         station.mapPty(port);
     const Pty &com3 = station.mapPty(3);
     // Nothing but the dialog changes the station meanwhile: no lamp countdown, no port awaited.
-    form.RS232timer->stop();
+    const QSignalBlocker noTicks(form.RS232timer);
     form.serialReconnector().forget();
     form.NetworkTimer->stop();
     QVERIFY(form.Socket1->Listen());
@@ -310,7 +310,7 @@ void DialogsTest::dialog()
         {"unplug", [&](const QString &v) { env.mapSerialPort(v.toInt(), env.filePath("gone")); }},
         {"restart", // a second station started on the settings saved now
          [&](const QString &) {
-             DefaultsFileIO::SaveDefaults(form);
+             DefaultsFileIO::SaveDefaults(form.station());
              serial.setPortOpen(false); // as at the first one's exit
              MainForm again(env.environment());
              again.Form_Load();

@@ -1,14 +1,17 @@
 // A station's logic without its window, ticked by hand on a recorder view with the draw
 // fixed: the connection cycle, the lamps and the traffic logs. Sockets and files are real.
 #include "app/LogQueue.h"
+#include "app/Station.h"
 #include "link/ConnectionManager.h"
 #include "link/LinkProtocol.h"
 #include "monitor/TrafficMonitor.h"
 #include "serial/SerialForwarder.h"
 #include "serial/SerialReconnector.h"
+#include "serial/TrafficLogWriter.h"
 #include "support/StationRecorder.h"
 
 #include <QDir>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -218,6 +221,46 @@ private Q_SLOTS:
         QTEST(rx + u' ' + tx + u' ' + log, "after");
         QCOMPARE(contentOf(station.state.RxLogFile),
                  QByteArray("logged").repeated(before.count(u'l')));
+    }
+    void quickTimer_runsOnlyWhileThereIsWork_data()
+    {
+        // What needs the 50 ms timer: r a receive lamp, t a transmit lamp, l bytes for the
+        // receive log (then the button's flash), f the same while the log cannot be written
+        // for a while. The timer ticks as long as that takes, and then stops.
+        QTest::addColumn<QString>("work");
+        QTest::addColumn<int>("ticks"); // -1: as long as the log fails
+        QTest::newRow("none") << "" << 0;
+        QTest::newRow("receive lamp") << "r" << StationState::kLampTicks;
+        QTest::newRow("transmit lamp") << "t" << StationState::kLampTicks;
+        QTest::newRow("log") << "l" << 1 + TrafficLogWriter::kFlashTicks;
+        QTest::newRow("log failing, then written") << "f" << -1;
+    }
+    void quickTimer_runsOnlyWhileThereIsWork()
+    {
+        QFETCH(QString, work);
+        QFETCH(int, ticks);
+        RecordedStation recorded;
+        Station station(recorded.state, recorded.view, recorded.environment, nullptr);
+        QSignalSpy ticked(station.RS232timer, &QTimer::timeout);
+        StationState &state = recorded.state;
+        state.RxLogFile = recorded.env.filePath(QStringLiteral("rx.log"));
+        if (work == "f")
+            QVERIFY(QDir().mkdir(state.RxLogFile));
+        state.RxLEDtimeout = work == "r" ? StationState::kLampTicks : 0;
+        state.TxLEDtimeout = work == "t" ? StationState::kLampTicks : 0;
+        const bool logged = work == "l" || work == "f";
+        if (logged)
+            LogQueue::queue(state.RxLogBuffer, "logged");
+        if (work == "f") { // tried again on every tick
+            QTRY_VERIFY(ticked.count() >= 2);
+            QVERIFY(QDir().rmdir(state.RxLogFile));
+        }
+        QTRY_VERIFY(ticked.count() >= ticks && !station.RS232timer->isActive());
+        QTest::qWait(StationState::kRs232TimerMs * 3);
+        QVERIFY(ticks < 0 || ticked.count() == ticks);
+        QCOMPARE(contentOf(state.RxLogFile), logged ? QByteArray("logged") : QByteArray());
+        QCOMPARE(recorded.view.lamps[work == "t" ? View::Lamp::Transmit : View::Lamp::Receive],
+                 work == "r" || work == "t" ? View::Colour::Green : View::Colour::Grey);
     }
     void logAppend_data()
     {

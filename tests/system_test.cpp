@@ -16,7 +16,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace
@@ -89,6 +91,52 @@ QByteArray canonical(const SettingsReadResult &read)
     return read.complete ? encode(read.records, random) : QByteArray();
 }
 
+// A station without a window where nothing of a display is left.
+const QStringList kHeadless{"env",     "-u", "QT_QPA_PLATFORM", "-u",
+                            "DISPLAY", "-u", "WAYLAND_DISPLAY"};
+
+// The status history lines a station printed, as its status log has them.
+QString printedStatuses(StationProcess &station)
+{
+    const QRegularExpression line("^\\d\\d-\\w+-\\d{4}  \\d\\d:\\d\\d:\\d\\d  .*$",
+                                  QRegularExpression::MultilineOption);
+    QString printed;
+    for (QRegularExpressionMatchIterator found = line.globalMatch(station.output());
+         found.hasNext();)
+        printed += found.next().captured() + "\r\n";
+    return printed;
+}
+
+// The service manager's end of the notify protocol: a datagram socket that keeps every
+// message the station sends it.
+struct ServiceManager {
+    explicit ServiceManager(const QString &path) : path(path)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, qPrintable(path), sizeof address.sun_path);
+        ::bind(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+        QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [this] {
+            for (char message[256];
+                 const ssize_t size = ::recv(socket, message, sizeof message, 0);)
+                if (size > 0)
+                    messages += QByteArray(message, size);
+                else
+                    break;
+        });
+    }
+    ~ServiceManager() { ::close(socket); }
+    QStringList environment() const
+    {
+        return {"NOTIFY_SOCKET=" + path, "WATCHDOG_USEC=200000"}; // a ping every 100 ms
+    }
+
+    QString path;
+    int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    QSocketNotifier notifier{socket, QSocketNotifier::Read};
+    QByteArrayList messages;
+};
+
 // The other end of the link, played by hand: listens where the station calls, keeps all
 // the station sends, and answers each of its state messages with one of its own.
 struct RawPeer {
@@ -130,7 +178,7 @@ class SystemTest : public QObject
 
 public:
     enum class Fault { PeerKilled, LinkCut, StopOnSlowLink, StopOnDeadLink, FullDisk };
-    enum class Peer { LocalLoop, RemoteLoop, Data, ManyThenClose, Flood };
+    enum class Peer { LocalLoop, RemoteLoop, Data, ManyThenClose, Flood, NamedByReload };
     enum class File { None, Whole, Short, WholeNoDevice };
     // Another user may not write the folder, nor use the device.
     enum class Runner { Root, Nobody, NobodyFileReadOnly };
@@ -161,16 +209,18 @@ void SystemTest::initTestCase()
 void SystemTest::twoStations_data()
 {
     QTest::addColumn<Fault>("fault");
-    QTest::newRow("peer killed and started again") << Fault::PeerKilled;
-    QTest::newRow("link cut") << Fault::LinkCut;
-    QTest::newRow("stop on a slow link") << Fault::StopOnSlowLink;
-    QTest::newRow("stop on a dead link") << Fault::StopOnDeadLink;
-    QTest::newRow("logs on a full disk") << Fault::FullDisk;
+    QTest::addColumn<bool>("headless"); // this station has no window; its peer has one
+    QTest::newRow("peer killed and started again") << Fault::PeerKilled << false;
+    QTest::newRow("link cut, one without a window") << Fault::LinkCut << true;
+    QTest::newRow("stop on a slow link") << Fault::StopOnSlowLink << false;
+    QTest::newRow("stop on a dead link") << Fault::StopOnDeadLink << false;
+    QTest::newRow("logs on a full disk") << Fault::FullDisk << false;
 }
 
 void SystemTest::twoStations()
 {
     QFETCH(Fault, fault);
+    QFETCH(bool, headless);
     NamespacePair hosts;
     QVERIFY2(hosts.isUp(), qPrintable(hosts.errorString()));
     StationProcess stations[2];
@@ -192,7 +242,9 @@ void SystemTest::twoStations()
     records[0].viewTraffic = !records[0].rxLogFile.isEmpty();
     for (int host : {0, 1}) {
         QVERIFY(stations[host].writeSettings(records[host]));
-        QVERIFY(stations[host].start(hosts.inHost(host)));
+        QVERIFY(host == 0 && headless
+                    ? here.start(hosts.inHost(0) + kHeadless, {QStringLiteral("--headless")})
+                    : stations[host].start(hosts.inHost(host)));
     }
     QVERIFY2(waitForLink(here, there), qPrintable(here.output()));
     QVERIFY(crossesWhole(here, there, pattern(16384, 1))); // every byte value
@@ -273,6 +325,10 @@ void SystemTest::twoStations()
         QFileInfo(records[0].rxLogFile).size() + QFileInfo(records[0].txLogFile).size();
     QVERIFY2(fault != Fault::FullDisk || (logged > 0 && logged <= 64 * 1024),
              qPrintable(QString::number(logged)));
+    // Without a window, the whole history comes out as it is made.
+    if (headless)
+        QTRY_COMPARE_WITH_TIMEOUT(printedStatuses(here),
+                                  QString::fromUtf8(fileBytes(here.path("status.log"))), kWaitMs);
     for (StationProcess &station : stations) {
         QVERIFY(station.stop(SIGTERM));
         const QRegularExpression report("ERROR: (Address|Leak)Sanitizer|runtime error:");
@@ -292,6 +348,8 @@ void SystemTest::stationAndPeer_data()
     QTest::newRow("many messages, close mid-message")
         << Peer::ManyThenClose << 'A' << 'A' << "Connected";
     QTest::newRow("flood of garbage") << Peer::Flood << 'A' << 'A' << "Connected";
+    QTest::newRow("no window, host named by SIGHUP")
+        << Peer::NamedByReload << 'A' << 'A' << "Connected";
 }
 
 void SystemTest::stationAndPeer()
@@ -304,9 +362,24 @@ void SystemTest::stationAndPeer()
     remote.replyFlag = replyFlag;
     QVERIFY(remote.m_server.isListening());
     StationProcess station;
-    QVERIFY(station.writeSettings(
-        StationProcess::records(QStringLiteral("127.0.0.2"), remote.m_server.serverPort())));
-    QVERIFY(station.start({}, {QStringLiteral("--bind"), QStringLiteral("127.0.0.1")}));
+    const bool reload = peer == Peer::NamedByReload;
+    const auto settings = [&](const char *host) {
+        return station.writeSettings(StationProcess::records(host, remote.m_server.serverPort()));
+    };
+    QVERIFY(settings(reload ? "127.0.0.3" : "127.0.0.2"));
+    QStringList options{QStringLiteral("--bind"), QStringLiteral("127.0.0.1")};
+    ServiceManager manager(station.path("notify"));
+    QVERIFY(reload ? station.start(kHeadless + manager.environment(),
+                                   options << QStringLiteral("--headless"))
+                   : station.start({}, options));
+    if (reload) { // calls elsewhere until the settings it reads again name the peer
+        QTRY_VERIFY_WITH_TIMEOUT(manager.messages.count("WATCHDOG=1") >= 3, kWaitMs);
+        QCOMPARE(manager.messages.first(), "READY=1");
+        QTRY_VERIFY_WITH_TIMEOUT(station.statuses().contains("Not Connected"), kWaitMs);
+        QCOMPARE(remote.connections, 0);
+        QVERIFY(settings("127.0.0.2"));
+        ::kill(pid_t(station.pid()), SIGHUP);
+    }
     QTRY_VERIFY2_WITH_TIMEOUT(remote.isConnected(), qPrintable(station.output()), kWaitMs);
     remote.send(stateFrom(replyFlag));
     QTRY_VERIFY_WITH_TIMEOUT(station.statuses().endsWith(status), kWaitMs);
@@ -388,9 +461,17 @@ void SystemTest::stationAndPeer()
         remote.send(dataFrom(pattern(256, 5)));
         expected = pattern(256, 5);
     }
+    if (reload) {
+        remote.send(dataFrom("after the reload"));
+        expected = "after the reload";
+    }
     QTRY_VERIFY_WITH_TIMEOUT(station.received.size() >= expected.size(), kWaitMs);
     QCOMPARE(station.received, expected);
     QTRY_VERIFY_WITH_TIMEOUT(station.statuses().endsWith(status), kWaitMs);
+    if (reload) {
+        QVERIFY(station.stop(SIGTERM));
+        QTRY_COMPARE(manager.messages.last(), "STOPPING=1");
+    }
 }
 
 void SystemTest::settingsAcrossRun_data()
@@ -399,17 +480,23 @@ void SystemTest::settingsAcrossRun_data()
     QTest::addColumn<Runner>("runner");
     QTest::addColumn<bool>("limited"); // no file may grow past the old one's: saving fails
     QTest::addColumn<Saved>("saved");
-    QTest::newRow("first run") << File::None << Runner::Root << false << Saved::Defaults;
-    QTest::newRow("whole file") << File::Whole << Runner::Root << false << Saved::Input;
-    QTest::newRow("device absent") << File::WholeNoDevice << Runner::Root << false << Saved::Input;
-    QTest::newRow("short file") << File::Short << Runner::Root << false << Saved::DefaultsAndLogs;
-    QTest::newRow("write fails") << File::Short << Runner::Root << true << Saved::Unchanged;
+    QTest::addColumn<bool>("headless");
+    QTest::newRow("first run") << File::None << Runner::Root << false << Saved::Defaults << false;
+    QTest::newRow("whole file") << File::Whole << Runner::Root << false << Saved::Input << false;
+    QTest::newRow("device absent")
+        << File::WholeNoDevice << Runner::Root << false << Saved::Input << false;
+    QTest::newRow("short file") << File::Short << Runner::Root << false << Saved::DefaultsAndLogs
+                                << false;
+    QTest::newRow("short file, no window")
+        << File::Short << Runner::Root << false << Saved::DefaultsAndLogs << true;
+    QTest::newRow("write fails") << File::Short << Runner::Root << true << Saved::Unchanged
+                                 << false;
     QTest::newRow("rewritten in place")
-        << File::Short << Runner::Nobody << false << Saved::Defaults;
+        << File::Short << Runner::Nobody << false << Saved::Defaults << false;
     QTest::newRow("file read-only")
-        << File::Short << Runner::NobodyFileReadOnly << false << Saved::Unchanged;
+        << File::Short << Runner::NobodyFileReadOnly << false << Saved::Unchanged << false;
     QTest::newRow("rewrite in place fails")
-        << File::Short << Runner::Nobody << true << Saved::Unchanged;
+        << File::Short << Runner::Nobody << true << Saved::Unchanged << false;
 }
 
 void SystemTest::settingsAcrossRun()
@@ -418,6 +505,7 @@ void SystemTest::settingsAcrossRun()
     QFETCH(Runner, runner);
     QFETCH(bool, limited);
     QFETCH(Saved, saved);
+    QFETCH(bool, headless);
     const bool asOtherUser = runner != Runner::Root;
     StationProcess station;
     const QString settings = station.path(QLatin1String(SettingsRecords::kFileName));
@@ -449,19 +537,21 @@ void SystemTest::settingsAcrossRun()
         QVERIFY(::chmod(qPrintable(settings), runner == Runner::Nobody ? 0666 : 0644) == 0);
         QVERIFY(::chmod(qPrintable(station.path({})), 0555) == 0);
     }
-    QVERIFY(station.start(wrapper));
+    QVERIFY(headless ? station.start(wrapper + kHeadless, {"--headless"}) : station.start(wrapper));
     // The stop comes as soon as the station takes it as one, even with a box still open.
     QTRY_VERIFY_WITH_TIMEOUT(procStatus(station.pid(), "SigCgt", 16) & (1 << (SIGTERM - 1)),
                              kWaitMs);
+    if (headless) // no box waits for an answer: the station goes on
+        QTRY_VERIFY_WITH_TIMEOUT(station.statuses().contains("No remote host given"), kWaitMs);
     QVERIFY2(station.stop(SIGTERM, 5000), "still running 5 s after SIGTERM");
     ::chmod(qPrintable(station.path({})), 0700);
     // Log files named in the settings are new each run.
     for (const QString &log : logs)
         QCOMPARE(QFile::exists(log), asOtherUser || file == File::None);
-    QCOMPARE(station.output().contains(QLatin1String("ERROR - TETHRA.SAV")), limited);
+    QCOMPARE(station.output().contains(QLatin1String("ERROR - TETHRA.SAV")), limited || headless);
     // ...and in the status history (the other user's file limit is below a status line).
     QCOMPARE(station.statuses().join('\n').contains("ERROR - TETHRA.SAV: "),
-             limited && !asOtherUser);
+             (limited && !asOtherUser) || headless);
     const QByteArray after = fileBytes(settings);
     SettingsRecords expected = saved == Saved::Input ? input : SettingsRecords{};
     if (saved == Saved::DefaultsAndLogs) {

@@ -3,7 +3,8 @@
 #include "support/Namespaces.h"
 
 bool StationPair::startBound(const QString &binary, const QString &addressA,
-                             const QString &addressB, int port, bool viewTraffic)
+                             const QString &addressB, int port, bool viewTraffic,
+                             const QStringList &options)
 {
     const QString addresses[2] = {addressA, addressB};
     for (int end = 0; end < 2; ++end) {
@@ -11,7 +12,7 @@ bool StationPair::startBound(const QString &binary, const QString &addressA,
             m_error = m_stations[end].errorString();
             return false;
         }
-        m_commands[end] = m_stations[end].boundCommand(binary, addresses[end]);
+        m_commands[end] = m_stations[end].boundCommand(binary, addresses[end]) + options;
     }
     return startBoth();
 }

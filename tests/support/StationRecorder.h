@@ -46,7 +46,7 @@ public:
     RecordedStation()
         : serial(SerialPortMap(env.settingsFolder())),
           environment(env.environment()), parts{state,        view,        socket, serial,
-                                                networkTimer, environment, window}
+                                                networkTimer, environment, &window}
     {
     }
     Q_DISABLE_COPY_MOVE(RecordedStation)
