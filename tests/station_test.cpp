@@ -138,11 +138,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("peerPort");
         QTest::addColumn<bool>("autoReconnect");
-        QTest::addColumn<QString>("seen"); // status, destination, remote port, counter, interval
-        QTest::newRow("taken") << 30000 << true << "ACCEPTING 127.0.0.1 30000 0 1000";
+        QTest::addColumn<QString>("remoteHost");
+        QTest::addColumn<bool>("anyone");
+        // status, destination, remote port, counter, interval, and the history's events
+        QTest::addColumn<QString>("seen");
+        QTest::newRow("taken") << 30000 << true << "127.0.0.9" << true
+                               << "ACCEPTING 127.0.0.1 30000 0 1000 ";
         // The peer's port passes through a 16-bit signed value.
-        QTest::newRow("port past 32767") << 40000 << true << "  0 7 100";
-        QTest::newRow("suspended") << 30000 << false << "  0 7 100";
+        QTest::newRow("port past 32767") << 40000 << true << "127.0.0.1" << false << "  0 7 100 ";
+        QTest::newRow("suspended") << 30000 << false << "127.0.0.1" << false << "  0 7 100 ";
+        // Told once a minute however often it calls; the station listens on.
+        QTest::newRow("stranger") << 30000 << true << "127.0.0.9" << false
+                                  << "  0 7 100 Refused call from 127.0.0.1 (twice)";
     }
     void accept()
     {
@@ -161,13 +168,32 @@ private Q_SLOTS:
         QTcpSocket far;
         QVERIFY(far.bind(QHostAddress(QStringLiteral("127.0.0.1")), quint16(peerPort)));
         far.connectToHost(QStringLiteral("127.0.0.2"), kPort);
-        station.socket.setRemoteHostAddress(QStringLiteral("127.0.0.9"));
+        QFETCH(QString, remoteHost);
+        QFETCH(bool, anyone);
+        station.socket.setRemoteHostAddress(remoteHost);
+        station.state.security.acceptFrom = anyone ? SecuritySettings::AcceptFrom::Anyone
+                                                   : SecuritySettings::AcceptFrom::RemoteHost;
         QTRY_VERIFY(accepted);
-        QTEST(QStringLiteral("%1 %2 %3 %4 %5")
-                  .arg(station.view.status, station.view.destination)
-                  .arg(station.socket.RemotePort())
-                  .arg(station.state.Ack_Retries)
-                  .arg(station.networkTimer.interval()),
+        // A refused caller is reset before the station reads, and calls again at once and a
+        // minute later.
+        for (int minutes : {0, 0, 1}) {
+            if (station.view.events.isEmpty())
+                break;
+            QVERIFY(station.socket.state() == SocketControl::State::Listening);
+            QTRY_COMPARE(far.state(), QAbstractSocket::UnconnectedState);
+            cycle.station.env.clock.setNow(cycle.station.env.clock.now().addSecs(60 * minutes));
+            accepted = false;
+            far.connectToHost(QStringLiteral("127.0.0.2"), kPort);
+            QTRY_VERIFY(accepted);
+        }
+        const QStringList events = station.view.events;
+        QTEST(QStringLiteral("%1 %2 %3 %4 %5 ")
+                      .arg(station.view.status, station.view.destination)
+                      .arg(station.socket.RemotePort())
+                      .arg(station.state.Ack_Retries)
+                      .arg(station.networkTimer.interval()) +
+                  (events.size() == 2 && events[0] == events[1] ? events[0] + " (twice)"
+                                                                : events.join('|')),
               "seen");
     }
     void lampsAndLogFlash_data()
