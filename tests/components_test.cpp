@@ -7,6 +7,7 @@
 #include "platform/SerialProbe.h"
 #include "platform/SocketControl.h"
 #include "platform/SocketDrain.h"
+#include "platform/TlsSession.h"
 #include "support/Pty.h"
 
 #include <QDeadlineTimer>
@@ -134,15 +135,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("callerEnds");
         QTest::addColumn<int>("how");
-        for (int row = 0; row < 6; ++row)
-            QTest::addRow("%s %s", row < 3 ? "acceptor" : "caller",
+        QTest::addColumn<bool>("secure");
+        for (int row = 0; row < 12; ++row)
+            QTest::addRow("%s%s %s", row < 6 ? "" : "secure ", row % 6 < 3 ? "acceptor" : "caller",
                           std::array{"aborts", "closes", "disconnects"}[row % 3])
-                << (row >= 3) << row % 3;
+                << (row % 6 >= 3) << row % 3 << (row >= 6);
     }
     void endThenReverseRoles()
     {
         QFETCH(bool, callerEnds);
         QFETCH(int, how);
+        QFETCH(bool, secure);
+        if (secure) { // the bytes written before the end still reach the peer, through TLS
+            for (Station *s : {&m->a, &m->b}) {
+                s->socket.Abort();
+                s->socket.setPreSharedKey(QByteArray(TlsSession::kKeyBytes, 'k'));
+            }
+            QVERIFY(m->connect() && QTest::qWaitFor([&] { return m->a.socket.isSecured(); }));
+        }
         const auto end = [how](SocketControl &s) {
             how ? how > 1 ? s.Disconnect() : s.Close() : s.Abort();
         };

@@ -4,6 +4,7 @@
 #include "link/ConnectionManager.h"
 #include "link/LinkProtocol.h"
 #include "monitor/TrafficMonitor.h"
+#include "platform/TlsSession.h"
 #include "serial/SerialForwarder.h"
 #include "serial/SerialReconnector.h"
 #include "support/StationRecorder.h"
@@ -99,18 +100,29 @@ private Q_SLOTS:
         QTEST(cycle.trace.trimmed() + " @" + QString::number(cycle.station.networkTimer.interval()),
               "trace");
     }
+    void keepAlive_data()
+    {
+        QTest::addColumn<bool>("secure");
+        QTest::newRow("plain") << false;
+        // A peer that answers the start of a handshake and stalls: not a plain byte goes out.
+        QTest::newRow("secure, the handshake stalls") << true;
+    }
     void keepAlive()
     {
+        QFETCH(bool, secure);
         QTcpServer peer;
         QVERIFY(peer.listen(QHostAddress(QStringLiteral("127.0.0.1")), kPort));
         Cycle cycle;
         RecordedStation &station = cycle.station;
+        station.socket.setPreSharedKey(secure ? QByteArray(TlsSession::kKeyBytes, 'k') : "");
         station.state.NetRxBuffer = "left from before";
         cycle.tick();
         QTRY_COMPARE(station.view.status, QStringLiteral("CONNECTING"));
         QVERIFY(station.state.NetRxBuffer.isEmpty());
         QTRY_VERIFY(peer.hasPendingConnections());
         std::unique_ptr<QTcpSocket> far(peer.nextPendingConnection());
+        if (secure)
+            far->write(QByteArray::fromHex("160303007a0200007603"));
         station.parts.setLoopMode(LoopMode::Local);
         station.view.enableCommand(View::Command::LocalLoop, true);
         cycle.trace.clear();
@@ -121,8 +133,12 @@ private Q_SLOTS:
             cycle.tick();
         QCOMPARE(station.networkTimer.interval(), StationState::kSlowIntervalMs);
         QByteArray heard;
-        QTRY_COMPARE((heard += far->readAll()),
-                     LinkProtocol::stateMessage(LinkProtocol::kFlagLocalLoop).repeated(4));
+        const QByteArray plain = LinkProtocol::stateMessage(LinkProtocol::kFlagLocalLoop);
+        if (secure)
+            QTRY_VERIFY((heard += far->readAll()).startsWith("\x16\x03\x01"));
+        else
+            QTRY_COMPARE((heard += far->readAll()), plain.repeated(4));
+
         cycle.tick();
         cycle.tick(); // falls due before the give-up step has listened: skipped
         QVERIFY(cycle.listening(1000));
@@ -133,6 +149,7 @@ private Q_SLOTS:
                 station.view.loopMarks == LoopMode::Normal);
         QVERIFY(station.view.enabled.empty());
         QTRY_COMPARE(far->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE((heard + far->readAll()).contains(LinkProtocol::PacketDelim()), !secure);
     }
     void accept_data()
     {
