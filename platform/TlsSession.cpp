@@ -187,8 +187,13 @@ QString TlsSession::description() const
 {
     if (!m_established)
         return {};
-    return QStringLiteral("%1 %2").arg(QString::fromLatin1(SSL_get_version(m_ssl)),
-                                       QString::fromLatin1(SSL_get_cipher_name(m_ssl)));
+    // The group of the ephemeral key exchange; none would mean no forward secrecy.
+    const int group = SSL_get_negotiated_group(m_ssl);
+    const char *groupName = group > 0 ? SSL_group_to_name(m_ssl, group) : nullptr;
+    return QStringLiteral("%1 %2 %3")
+        .arg(QString::fromLatin1(SSL_get_version(m_ssl)),
+             QString::fromLatin1(SSL_get_cipher_name(m_ssl)),
+             QString::fromLatin1(groupName ? groupName : "none"));
 }
 
 bool TlsSession::advance()

@@ -54,7 +54,7 @@ public:
     bool peerClosed() const { return m_peerClosed; }
     qsizetype pendingPlainBytes() const { return m_unsentPlain.size(); }
     QString error() const { return m_error; }
-    // Protocol and cipher, such as "TLSv1.3 TLS_AES_128_GCM_SHA256".
+    // Protocol, cipher and key-exchange group, such as "TLSv1.3 TLS_AES_128_GCM_SHA256 x25519".
     QString description() const;
 
     // Bound to the callbacks of the library; not for other use.
