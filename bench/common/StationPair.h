@@ -17,8 +17,9 @@ public:
     StationPair(const StationPair &) = delete;
     StationPair &operator=(const StationPair &) = delete;
 
+    // A passphrase makes the link a secure one.
     bool startBound(const QString &binary, const QString &addressA, const QString &addressB,
-                    int port, bool viewTraffic = false);
+                    int port, bool viewTraffic = false, const QString &passphrase = {});
     bool startInNamespaces(const QString &binary, const NamespacePair &hosts, int port);
     // Starts the station again with the command it had, after it was stopped.
     bool restart(int end);
