@@ -318,7 +318,11 @@ void MainForm::Form_Load()
     Port_Number = kDefaultPort;
 
     DefaultsFileIO::LoadDefaults(*this);
-    m_parts->applySecurity(SecuritySettingsFile::load(m_environment.settingsFolder));
+    QString securityError;
+    m_parts->applySecurity(
+        SecuritySettingsFile::load(m_environment.settingsFolder, &securityError));
+    if (!securityError.isEmpty())
+        recordEvent(QStringLiteral("ERROR - tethra.ini: ") + securityError);
 
     if (!RxLogFile.isEmpty())
         Files::remove(RxLogFile);

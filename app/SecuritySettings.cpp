@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 
+#include <QFileInfo>
 #include <QSettings>
 
 #include <cctype>
@@ -38,10 +39,21 @@ QByteArray quoted(const QString &text)
 }
 } // namespace
 
-SecuritySettings load(const QString &folder)
+SecuritySettings load(const QString &folder, QString *error)
 {
     SecuritySettings result;
-    const QSettings file(folder + QLatin1String(SecuritySettings::kFileName), QSettings::IniFormat);
+    const QString path = folder + QLatin1String(SecuritySettings::kFileName);
+    const QSettings file(path, QSettings::IniFormat);
+    if (QFileInfo::exists(path) &&
+        (!QFileInfo(path).isReadable() || file.status() != QSettings::NoError)) {
+        result.passphraseUnknown = true;
+        if (error)
+            *error = QStringLiteral("Cannot read %1: %2")
+                         .arg(path, file.status() == QSettings::FormatError
+                                        ? QStringLiteral("not in INI format")
+                                        : QStringLiteral("access denied"));
+        return result;
+    }
     if (file.value(kAcceptFromKey).toString().trimmed() == kAnyone)
         result.acceptFrom = SecuritySettings::AcceptFrom::Anyone;
     result.passphrase = file.value(kPassphraseKey).toString();

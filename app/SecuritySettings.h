@@ -18,18 +18,23 @@ struct SecuritySettings {
 
     AcceptFrom acceptFrom = AcceptFrom::RemoteHost;
     QString passphrase;
+    // The file is there but cannot be read: a passphrase may be set that is not known here.
+    // No link is made then, rather than a plain one.
+    bool passphraseUnknown = false;
 
     bool operator==(const SecuritySettings &other) const
     {
-        return acceptFrom == other.acceptFrom && passphrase == other.passphrase;
+        return acceptFrom == other.acceptFrom && passphrase == other.passphrase &&
+               passphraseUnknown == other.passphraseUnknown;
     }
 };
 
 namespace SecuritySettingsFile
 {
 // The settings in folder (ending in '/'); the defaults when there is no file. An unknown
-// AcceptFrom reads as remote-host: the safe side.
-SecuritySettings load(const QString &folder);
+// AcceptFrom reads as remote-host: the safe side. A file that cannot be read gives
+// passphraseUnknown and the reason in error.
+SecuritySettings load(const QString &folder, QString *error = nullptr);
 // Replaces the file atomically; its permissions are the owner's alone before the
 // passphrase is in it. An empty text on success, else what went wrong.
 QString save(const QString &folder, const SecuritySettings &settings);

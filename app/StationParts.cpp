@@ -6,14 +6,17 @@
 
 void StationParts::applySecurity(const SecuritySettings &settings)
 {
-    const bool newKey = settings.passphrase != state.security.passphrase;
+    const bool newKey = settings.passphrase != state.security.passphrase ||
+                        settings.passphraseUnknown != state.security.passphraseUnknown;
     state.security = settings;
     if (!newKey)
         return;
     QByteArray key;
-    if (!settings.passphrase.isEmpty()) {
-        key = TlsSession::deriveKey(settings.passphrase.toUtf8());
-        // Should the derivation fail, a key no handshake accepts: never a plain link.
+    if (!settings.passphrase.isEmpty() || settings.passphraseUnknown) {
+        if (!settings.passphraseUnknown)
+            key = TlsSession::deriveKey(settings.passphrase.toUtf8());
+        // Without the passphrase, or should the derivation fail, a key no handshake accepts:
+        // never a plain link.
         if (key.isEmpty())
             key = QByteArray(1, '\0');
     }

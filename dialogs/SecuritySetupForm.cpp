@@ -35,7 +35,7 @@ SecuritySetupForm::SecuritySetupForm(StationParts &station)
     PassphraseBox->setEchoMode(QLineEdit::Password);
     place(PassphraseBox, 120, 600, 2535, 285);
     ShowCheckbox = new QCheckBox(QStringLiteral("Show"), Frame1);
-    place(ShowCheckbox, 120, 1020, 2535, 255);
+    place(ShowCheckbox, 120, 1020, 1095, 255);
     OKbutton = new QPushButton(QStringLiteral("OK"), this);
     OKbutton->setDefault(true);
     place(OKbutton, 3120, 120, 1335, 375);
@@ -43,8 +43,6 @@ SecuritySetupForm::SecuritySetupForm(StationParts &station)
     place(CancelButton, 3120, 600, 1335, 375);
     HelpButton = new QPushButton(QStringLiteral("Help"), this);
     place(HelpButton, 3120, 1080, 1335, 375);
-    for (QPushButton *button : {OKbutton, CancelButton, HelpButton})
-        button->setAutoDefault(false);
     setTabOrder(RemoteHostOnlyCheckbox, PassphraseBox);
     setTabOrder(PassphraseBox, ShowCheckbox);
     setTabOrder(ShowCheckbox, OKbutton);
