@@ -216,6 +216,9 @@ bool TlsSession::advance()
         const int n = SSL_read(m_ssl, chunk, sizeof chunk);
         if (n > 0) {
             m_plain.append(chunk, n);
+            // Nothing more to decrypt: spare the call that would only say so.
+            if (SSL_pending(m_ssl) == 0 && BIO_ctrl_pending(SSL_get_rbio(m_ssl)) == 0)
+                return true;
             continue;
         }
         const int reason = SSL_get_error(m_ssl, n);
