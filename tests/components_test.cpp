@@ -176,6 +176,42 @@ private Q_SLOTS:
         QCOMPARE(timeWaitCount(m->port), 0);
     }
 
+    void tlsSession_data()
+    {
+        QTest::addColumn<QByteArray>("serverKey");
+        QTest::addColumn<QByteArray>("plainPeer"); // what the server gets instead of a hello
+        QTest::addColumn<QString>("outcome");
+        const QByteArray key(TlsSession::kKeyBytes, 'k');
+        QTest::newRow("same key") << key << QByteArray() << "TLSv1.3, intact";
+        QTest::newRow("other key") << QByteArray(TlsSession::kKeyBytes, 'o') << QByteArray()
+                                   << "sslv3 alert illegal parameter / binder does not verify";
+        QTest::newRow("plain peer")
+            << key << QByteArray("  \1\1TETHRA\2\2A  \1\1TETHRA\2\2A") << " / wrong version number";
+    }
+    void tlsSession()
+    {
+        QFETCH(QByteArray, serverKey);
+        QFETCH(QByteArray, plainPeer);
+        TlsSession client(TlsSession::Role::Client, QByteArray(TlsSession::kKeyBytes, 'k'));
+        TlsSession server(TlsSession::Role::Server, serverKey);
+        // Written before the handshake: held, then sent encrypted; never on the wire in clear.
+        const QByteArray early = pattern(70000, 1);
+        QVERIFY(client.start() && client.send(early));
+        QByteArray wire, toServer = plainPeer.isEmpty() ? client.takeRaw() : plainPeer;
+        for (int flight = 0; flight < 4; ++flight) {
+            server.receive(toServer);
+            const QByteArray toClient = server.takeRaw();
+            client.receive(toClient);
+            wire += toServer + toClient;
+            toServer = client.takeRaw();
+        }
+        QVERIFY(!wire.contains(early.mid(5000, 32)));
+        QTEST(server.isEstablished() ? client.description().section(' ', 0, 0) +
+                                           (server.takePlain() == early ? ", intact" : ", damaged")
+                                     : client.error() + " / " + server.error(),
+              "outcome");
+    }
+
     void listen_despiteTimeWaitOfAnotherProgram()
     {
         QTcpServer server;
