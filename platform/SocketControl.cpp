@@ -621,7 +621,8 @@ void SocketControl::onConnectFinished()
     setState(State::Connected);
     rememberPeer(m_fd);
     beginTls(true);
-    Q_EMIT OnConnect();
+    if (m_state == State::Connected) // unless the secure link failed at its start
+        Q_EMIT OnConnect();
 }
 
 void SocketControl::onLookupDone(const QString &name, const QHostInfo &info)

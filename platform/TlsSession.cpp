@@ -14,7 +14,8 @@ constexpr size_t kIdentityLength = sizeof kIdentity - 1;
 // Fixed, so that both ends derive the same key from the passphrase; it is the program's
 // own, so that tables made against other programs' keys do not fit.
 const char kSalt[] = "tethra secure link, key v1";
-// scrypt cost: 2^15 x 8 x 128 bytes = 32 MiB and about 0.1 s per guess.
+// scrypt cost: 2^15 x 8 x 128 bytes = 32 MiB (held only while deriving) and about 0.1 s per
+// guess.
 constexpr uint64_t kScryptN = 1u << 15;
 constexpr uint64_t kScryptR = 8;
 constexpr uint64_t kScryptP = 1;

@@ -451,7 +451,9 @@ void SystemTest::secureLink()
     StationProcess stations[2];
     StationProcess &a = stations[0], &b = stations[1];
     for (int i = 0; i < (meets == Meets::Station ? 2 : 1); ++i) {
-        QVERIFY(stations[i].writeSettings(StationProcess::records(host[1 - i], port)));
+        SettingsRecords records = StationProcess::records(host[1 - i], port);
+        records.runInServerMode = i == 1; // the first station's first call finds it
+        QVERIFY(stations[i].writeSettings(records));
         const SecuritySettings security{SecuritySettings::AcceptFrom::RemoteHost, passphrases[i]};
         QVERIFY(SecuritySettingsFile::save(stations[i].path({}) + '/', security).isEmpty());
         struct stat file {
@@ -496,12 +498,13 @@ void SystemTest::secureLink()
         return;
     }
     // A caller from the third address calls again and again; told once, it is never read.
-    QTcpSocket caller;
+    std::unique_ptr<QTcpSocket> caller;
     const auto call = [&](const QString &from, const QByteArray &bytes) {
-        caller.abort();
-        caller.bind(QHostAddress(from), port + 1); // a port the station takes as its own
-        caller.connectToHost(host[0], port);
-        return caller.waitForConnected(300) && caller.write(bytes) && caller.waitForBytesWritten();
+        caller = std::make_unique<QTcpSocket>();
+        caller->bind(QHostAddress(from), port + 1); // a port the station takes as its own
+        caller->connectToHost(host[0], port);
+        return caller->waitForConnected(300) && caller->write(bytes) &&
+               caller->waitForBytesWritten(300);
     };
     int calls = 0;
     QTRY_VERIFY_WITH_TIMEOUT((calls += call(host[2], dataFrom("stranger") + stateFrom('A')),
@@ -509,7 +512,7 @@ void SystemTest::secureLink()
                              kWaitMs);
     QCOMPARE(a.statuses().filter("Refused call from").join(""), "Refused call from " + host[2]);
     // The remote host's call is taken: only its bytes come out.
-    QTRY_VERIFY_WITH_TIMEOUT((caller.state() == QAbstractSocket::ConnectedState ||
+    QTRY_VERIFY_WITH_TIMEOUT((caller->state() == QAbstractSocket::ConnectedState ||
                               call(host[1], dataFrom("welcome") + stateFrom('A'))) &&
                                  a.received == "welcome",
                              kWaitMs);
