@@ -4,11 +4,13 @@
 #include "app/TwipsPlacement.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
+#include "dialogs/SecuritySetupForm.h"
 #include "dialogs/TrafficLogSetupForm.h"
 #include "help/HelpMenu.h"
 #include "link/ConnectionManager.h"
 #include "link/Loopback.h"
 #include "monitor/Lamps.h"
+#include "monitor/Padlock.h"
 #include "monitor/StatusLabel.h"
 #include "monitor/StatusLine.h"
 #include "monitor/StatusLogForm.h"
@@ -127,6 +129,10 @@ void MainForm::buildControls()
     NetStatus->setWordWrap(true);
     NetLED = new QLabel(NETframe);
     placed(NetLED, 480, 960, 375, 375);
+    SecureLock = new QLabel(NETframe);
+    placed(SecureLock, 120, 990, 315, 315);
+    SecureLock->setAlignment(Qt::AlignCenter);
+    SecureLock->hide();
 
     Label7 = new QLabel(QStringLiteral("RS-232 Receive Data"), m_client);
     placed(Label7, 120, 1800, 1935, 255);
@@ -147,6 +153,7 @@ void MainForm::buildControls()
     YellowLED = Lamps::picture(QColor(0xff, 0xe0, 0x00), lampPixels);
     for (QLabel *lamp : {RxLED, TxLED, NetLED})
         lamp->setAlignment(Qt::AlignCenter);
+    SecureLock->setPixmap(Padlock::picture(lampPixels));
 
     setHeightTwips(kCollapsedHeightTwips);
 }
@@ -168,6 +175,7 @@ void MainForm::buildMenus()
     RS232MenuItem->setShortcut(QKeySequence(Qt::Key_F2));
     NetworkMenuItem = SetupMenuItem->addAction(QStringLiteral("&Network Comms"));
     NetworkMenuItem->setShortcut(QKeySequence(Qt::Key_F3));
+    SecurityMenuItem = SetupMenuItem->addAction(QStringLiteral("S&ecurity..."));
     SetupMenuItem->addSeparator();
     ViewMenuItem = SetupMenuItem->addAction(QStringLiteral("&View Traffic"));
     ViewMenuItem->setShortcut(QKeySequence(Qt::Key_F4));
@@ -216,6 +224,7 @@ void MainForm::connectEvents()
     onTrigger(ExitMenuItem, [this] { ExitMenuItem_Click(); });
     onTrigger(RS232MenuItem, [this] { RS232MenuItem_Click(); });
     onTrigger(NetworkMenuItem, [this] { NetworkMenuItem_Click(); });
+    onTrigger(SecurityMenuItem, [this] { SecurityMenuItem_Click(); });
     onTrigger(ViewMenuItem, [this] { trafficMonitor().ViewMenuItem_Click(); });
     onTrigger(DisplayStatusHistoryMenuItem,
               [this] { m_statusLine->DisplayStatusHistoryMenuItem_Click(); });
@@ -228,6 +237,8 @@ void MainForm::connectEvents()
     connect(FileMenuItem, &QMenu::aboutToShow, this, &MainForm::FileMenuItem_Click);
     // Ctrl+D and Ctrl+R work while the menu is closed: its items follow the link at once.
     connect(Socket1, &SocketControl::stateChanged, this, &MainForm::FileMenuItem_Click);
+    connect(Socket1, &SocketControl::stateChanged, this, &MainForm::showSecureLock);
+    connect(Socket1, &SocketControl::secured, this, &MainForm::showSecureLock);
     FileMenuItem_Click();
     connect(TrafficLogButton, &QPushButton::clicked, this, &MainForm::TrafficLogButton_Click);
     connect(NetStatus, &StatusLabel::doubleClicked, this,
@@ -298,6 +309,12 @@ void MainForm::FileMenuItem_Click()
     const bool connected = Socket1->IsConnected();
     ReconnectMenuItem->setEnabled(!connected);
     DisconnectMenuItem->setEnabled(connected);
+}
+
+void MainForm::showSecureLock()
+{
+    SecureLock->setVisible(Socket1->isSecured());
+    SecureLock->setToolTip(QStringLiteral("Secure link: ") + Socket1->securityDescription());
 }
 
 void MainForm::setHeightTwips(int twips)
@@ -412,6 +429,12 @@ void MainForm::RS232MenuItem_Click()
 void MainForm::NetworkMenuItem_Click()
 {
     NetworkSetupForm dialog(parts());
+    dialog.exec();
+}
+
+void MainForm::SecurityMenuItem_Click()
+{
+    SecuritySetupForm dialog(parts());
     dialog.exec();
 }
 

@@ -103,6 +103,8 @@ public:
     QLabel *Label5 = nullptr;
     StatusLabel *NetStatus = nullptr;
     QLabel *NetLED = nullptr;
+    // Shown while a secure link stands.
+    QLabel *SecureLock = nullptr;
     QLabel *Label7 = nullptr;
     TrafficBox *RxTextBox = nullptr;
     QLabel *Label8 = nullptr;
@@ -121,6 +123,7 @@ public:
     QMenu *SetupMenuItem = nullptr;
     QAction *RS232MenuItem = nullptr;
     QAction *NetworkMenuItem = nullptr;
+    QAction *SecurityMenuItem = nullptr;
     QAction *ViewMenuItem = nullptr;
     QAction *DisplayStatusHistoryMenuItem = nullptr;
     QMenu *TestMenuItem = nullptr;
@@ -144,6 +147,7 @@ public:
     // Menu and button handlers that open the setup dialogs.
     void RS232MenuItem_Click();
     void NetworkMenuItem_Click();
+    void SecurityMenuItem_Click();
     void TrafficLogButton_Click();
     void ExitMenuItem_Click();
     void FileMenuItem_Click();
@@ -162,6 +166,7 @@ private:
     void buildMenus();
     void connectEvents();
     void setHeightTwips(int twips);
+    void showSecureLock();
     QWidget *placed(QWidget *widget, int left, int top, int width, int height);
 
     std::unique_ptr<Station> m_station;

@@ -2,6 +2,7 @@
 
 #include "app/DefaultsFileIO.h"
 #include "app/LogQueue.h"
+#include "app/SecuritySettings.h"
 #include "link/ConnectionManager.h"
 #include "link/LinkProtocol.h"
 #include "link/Loopback.h"
@@ -63,6 +64,9 @@ void Station::connectEvents()
     connect(Socket1, &SocketControl::OnError, this,
             [this](int, const QString &text) { m_connectionManager->Socket1_Error(text); });
     connect(Socket1, &SocketControl::OnRead, this, [this] { m_networkReceiver->Socket1_Read(); });
+    connect(Socket1, &SocketControl::secured, this, [this](const QString &description) {
+        m_connectionManager->Socket1_Secured(description);
+    });
     connect(Socket1, &SocketControl::writable, this,
             [this] { m_serialForwarder->Socket1_Writable(); });
     connect(RS232comms, &SerialControl::OnComm, this,
@@ -127,6 +131,7 @@ void Station::load()
     state.Port_Number = StationState::kDefaultPort;
 
     DefaultsFileIO::LoadDefaults(*this);
+    loadSecuritySettings();
 
     if (!state.RxLogFile.isEmpty())
         Files::remove(state.RxLogFile);
@@ -146,6 +151,14 @@ void Station::load()
     if (!m_environment.bindAddress.isEmpty())
         Socket1->Bind(m_environment.bindAddress, state.Port_Number);
     Socket1->Abort();
+}
+
+void Station::loadSecuritySettings()
+{
+    QString error;
+    m_parts->applySecurity(SecuritySettingsFile::load(m_environment.settingsFolder, &error));
+    if (!error.isEmpty())
+        m_parts->view.recordEvent(QStringLiteral("ERROR - tethra.ini: ") + error);
 }
 
 void Station::start()
@@ -185,6 +198,8 @@ void Station::finishUnload()
 void Station::reload()
 {
     // A station on its way out has saved its settings and only drains its link.
-    if (!m_unloaded)
-        DefaultsFileIO::ReloadDefaults(*this);
+    if (m_unloaded)
+        return;
+    DefaultsFileIO::ReloadDefaults(*this);
+    loadSecuritySettings();
 }

@@ -40,12 +40,15 @@ public:
     void load();
     // The last start-up step: the connection manager begins to tick.
     void start();
+    // Reads tethra.ini (who may call, the passphrase) and applies it; an error goes to the
+    // history, and the station then makes no link rather than a plain one.
+    void loadSecuritySettings();
     // Shutdown: settings saved, link closed; the rest follows from the event loop and ends
     // with unloaded().
     void unload();
     void finishUnload();
     bool isUnloadFinished() const { return m_unloadFinished; }
-    // Reads the settings file again and applies it while running.
+    // Reads the settings files again and applies them while running.
     void reload();
 
     // A stop signal asked for the shutdown: nobody may be there to answer a box.

@@ -2,6 +2,26 @@
 
 #include "platform/SerialControl.h"
 #include "platform/SocketControl.h"
+#include "platform/TlsSession.h"
+
+void StationParts::applySecurity(const SecuritySettings &settings)
+{
+    const bool newKey = settings.passphrase != state.security.passphrase ||
+                        settings.passphraseUnknown != state.security.passphraseUnknown;
+    state.security = settings;
+    if (!newKey)
+        return;
+    QByteArray key;
+    if (!settings.passphrase.isEmpty() || settings.passphraseUnknown) {
+        if (!settings.passphraseUnknown)
+            key = TlsSession::deriveKey(settings.passphrase.toUtf8());
+        // Without the passphrase, or should the derivation fail, a key no handshake accepts:
+        // never a plain link.
+        if (key.isEmpty())
+            key = QByteArray(1, '\0');
+    }
+    Socket1.setPreSharedKey(key);
+}
 
 void StationParts::setLoopMode(LoopMode mode)
 {

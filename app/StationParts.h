@@ -30,4 +30,7 @@ struct StationParts {
     void showSerialFrameCaption();
     // The socket's remote host name, or its address when there is no name.
     void showDestination();
+    // Takes the security settings; a new passphrase gives the key for the connections that
+    // begin from now on (the slow derivation runs here, once, not per connection).
+    void applySecurity(const SecuritySettings &settings);
 };

@@ -1,6 +1,8 @@
 #pragma once
 // The state a station's handlers share, with no widget in it. The window shows it; nothing
 // reads it back from a control.
+#include "app/SecuritySettings.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -42,6 +44,8 @@ struct StationState {
     bool ViewTraffic = false;
     // "FAST" or "SLOW": whether calling and waiting tick at the fast interval.
     QString NetworkTimerTag = QString::fromLatin1(kFastTag);
+    // Who may call, and the secure link's passphrase (tethra.ini).
+    SecuritySettings security;
 
     void flashRxLed() { RxLEDtimeout = kLampTicks; }
     void flashTxLed() { TxLEDtimeout = kLampTicks; }

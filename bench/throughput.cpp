@@ -1,7 +1,8 @@
 // Throughput, latency, idle CPU and memory of two stations, measured in one run side by
 // side with a socat pair over the same kind of path: pseudo-terminals at both ends, TCP
 // over loopback between two addresses (127.0.0.1 and 127.0.0.2 by default). With --view, a
-// second pair of stations with View Traffic open at both ends runs beside them.
+// second pair of stations with View Traffic open at both ends runs beside them; with
+// --secure, a pair with a passphrase (the secure link).
 #include "common/BenchClock.h"
 #include "common/BridgeUnderTest.h"
 #include "common/LatencyProbe.h"
@@ -30,6 +31,10 @@ constexpr double kIdleCpuTarget = 0.005;
 constexpr double kLatencyRatioTarget = 1.2;
 // The traffic view may cost the stations a tenth of their throughput, no more.
 constexpr double kViewRatioTarget = 0.9;
+// The secure link may cost a fifth of the throughput and a fifth more p50 latency.
+constexpr double kSecureRatioTarget = 0.8;
+const QString kViewName = QStringLiteral("tethra view");
+const QString kSecureName = QStringLiteral("tethra secure");
 constexpr double kRestSeconds = 0.5;
 // A path that has been idle starts slowly (the TCP window starts small again after an idle
 // spell, caches and clocks are cold): the first transfer would pay for it.
@@ -47,6 +52,7 @@ struct Options {
     double rate = 0;
     QStringList measures;
     bool view = false;
+    bool secure = false;
 };
 
 // Figures gathered per bridge and measurement name, one per repetition.
@@ -95,8 +101,12 @@ Options parseOptions(const QCoreApplication &application)
         QStringLiteral("view"),
         QStringLiteral("Also measure two stations with View Traffic open at both ends "
                        "(the port after socat's)."));
+    const QCommandLineOption secure(
+        QStringLiteral("secure"),
+        QStringLiteral("Also measure two stations with a passphrase: the secure link (the "
+                       "port three after the stations')."));
     parser.addOptions({binary, addressA, addressB, port, bytes, repeat, samples, idle, rated, rate,
-                       measure, view});
+                       measure, view, secure});
     parser.process(application);
     Options options;
     options.binary = parser.value(binary);
@@ -111,6 +121,7 @@ Options parseOptions(const QCoreApplication &application)
     options.rate = parser.value(rate).toDouble();
     options.measures = parser.value(measure).split(QLatin1Char(','), Qt::SkipEmptyParts);
     options.view = parser.isSet(view);
+    options.secure = parser.isSet(secure);
     return options;
 }
 
@@ -296,20 +307,29 @@ int main(int argc, char *argv[])
         socatBridge.pid[end] = socat.pid(end);
     }
     std::vector<BridgeUnderTest> bridges = {socatBridge, stations.bridge()};
-    StationPair viewStations;
-    if (options.view) {
-        if (!viewStations.startBound(options.binary, options.addresses[0], options.addresses[1],
-                                     options.port + 2, true)) {
-            Report::line(QStringLiteral("stations with the view open: ") +
-                         viewStations.errorString());
-            return 2;
+    // A further pair of stations, on a port of its own, measured in turn with the others.
+    const auto startPair = [&](StationPair &pair, const QString &name, int portOffset,
+                               bool viewTraffic, const QString &passphrase) {
+        if (!pair.startBound(options.binary, options.addresses[0], options.addresses[1],
+                             options.port + portOffset, viewTraffic, {}, passphrase)) {
+            Report::line(name + QStringLiteral(": ") + pair.errorString());
+            return false;
         }
-        BridgeUnderTest viewBridge = viewStations.bridge();
-        viewBridge.name = QStringLiteral("tethra view");
-        bridges.push_back(viewBridge);
-    }
-    const auto stationOutput = [&stations, &viewStations](const BridgeUnderTest &bridge) {
-        StationPair &pair = bridge.name == QLatin1String("tethra view") ? viewStations : stations;
+        BridgeUnderTest bridge = pair.bridge();
+        bridge.name = name;
+        bridges.push_back(bridge);
+        return true;
+    };
+    StationPair viewStations, secureStations;
+    if (options.view && !startPair(viewStations, kViewName, 2, true, {}))
+        return 2;
+    if (options.secure && !startPair(secureStations, kSecureName, 3, false,
+                                     QStringLiteral("a passphrase for the benchmark")))
+        return 2;
+    const auto stationOutput = [&](const BridgeUnderTest &bridge) {
+        StationPair &pair = bridge.name == kViewName     ? viewStations
+                            : bridge.name == kSecureName ? secureStations
+                                                         : stations;
         return QStringLiteral("%1 station A output:\n%2\n%1 station B output:\n%3")
             .arg(bridge.name, pair.station(0).logTail(), pair.station(1).logTail());
     };
@@ -378,7 +398,7 @@ int main(int argc, char *argv[])
     Report::line(QStringLiteral("summary: medians of %1 rounds").arg(options.repeat));
     const QString socatName = socatBridge.name;
     const QString tethraName = stations.bridge().name;
-    const QString viewName = QStringLiteral("tethra view");
+    const QString &viewName = kViewName;
     for (const QString &name : figures.value(tethraName).keys()) {
         QString line = QStringLiteral("  %1: tethra %2, socat %3")
                            .arg(name)
@@ -387,6 +407,9 @@ int main(int argc, char *argv[])
         if (options.view)
             line += QStringLiteral(", tethra with the view open %1")
                         .arg(median(figures, viewName, name), 0, 'f', 3);
+        if (options.secure)
+            line += QStringLiteral(", tethra secure %1")
+                        .arg(median(figures, kSecureName, name), 0, 'f', 3);
         Report::line(line);
     }
 
@@ -396,6 +419,20 @@ int main(int argc, char *argv[])
     const auto measured = [&figures, &tethraName](const char *name) {
         return !figures.value(tethraName).value(QLatin1String(name)).empty();
     };
+    // One bridge's figure against another's: at least (throughput) or at most (latency) the
+    // target times it.
+    const auto compare = [&](const char *name, const QString &bridge, const QString &yardstick,
+                             double target, bool atLeast, const QString &wording) {
+        const double ratio = median(figures, bridge, QLatin1String(name)) /
+                             median(figures, yardstick, QLatin1String(name));
+        const bool met = atLeast ? ratio >= target : ratio <= target;
+        allMet &= met;
+        Report::line(QStringLiteral("  %1 %2 %3 x: %4 x, %5")
+                         .arg(name, wording)
+                         .arg(target)
+                         .arg(ratio, 0, 'f', 2)
+                         .arg(Report::verdict(met)));
+    };
     for (const char *name : {"one way A->B MB/s", "one way B->A MB/s", "both ways MB/s"}) {
         if (!measured(name))
             continue;
@@ -403,30 +440,21 @@ int main(int argc, char *argv[])
                          median(figures, socatName, QLatin1String(name));
         allMet &= met;
         Report::line(QStringLiteral("  %1 at least socat's: %2").arg(name, Report::verdict(met)));
-        if (!options.view)
-            continue;
-        const double ratio = median(figures, viewName, QLatin1String(name)) /
-                             median(figures, tethraName, QLatin1String(name));
-        const bool viewMet = ratio >= kViewRatioTarget;
-        allMet &= viewMet;
-        Report::line(QStringLiteral("  %1 with the view open at least %2 x closed: %3 x, %4")
-                         .arg(name)
-                         .arg(kViewRatioTarget)
-                         .arg(ratio, 0, 'f', 2)
-                         .arg(Report::verdict(viewMet)));
+        if (options.secure)
+            compare(name, kSecureName, tethraName, kSecureRatioTarget, true,
+                    QStringLiteral("secure, at least plain"));
+        if (options.view)
+            compare(name, viewName, tethraName, kViewRatioTarget, true,
+                    QStringLiteral("with the view open, at least closed"));
     }
     for (const char *name : {"latency 1 B p50 ms", "latency 64 B p50 ms"}) {
         if (!measured(name))
             continue;
-        const double ratio = median(figures, tethraName, QLatin1String(name)) /
-                             median(figures, socatName, QLatin1String(name));
-        const bool met = ratio <= kLatencyRatioTarget;
-        allMet &= met;
-        Report::line(QStringLiteral("  %1 within %2 x socat's: %3 x, %4")
-                         .arg(name)
-                         .arg(kLatencyRatioTarget)
-                         .arg(ratio, 0, 'f', 2)
-                         .arg(Report::verdict(met)));
+        compare(name, tethraName, socatName, kLatencyRatioTarget, false,
+                QStringLiteral("within socat's"));
+        if (options.secure)
+            compare(name, kSecureName, tethraName, kLatencyRatioTarget, false,
+                    QStringLiteral("secure, within plain"));
     }
     for (const char *name : {"idle CPU A %", "idle CPU B %"}) {
         if (!measured(name))
@@ -446,6 +474,8 @@ int main(int argc, char *argv[])
         stations.station(end).stop(SIGTERM);
         if (options.view)
             viewStations.station(end).stop(SIGTERM);
+        if (options.secure)
+            secureStations.station(end).stop(SIGTERM);
     }
     return allMet ? 0 : 1;
 }

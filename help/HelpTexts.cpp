@@ -53,6 +53,22 @@ constexpr const char *kRs232PortLines[] = {
     "eliminating the need for Flow-Control handshaking.",
 };
 
+constexpr const char *kSecurityLines[] = {
+    "ACCEPT CALLS .. ONLY FROM THE REMOTE HOST: calls from any other",
+    "  address are refused before one of their bytes is read,",
+    "  and noted in the Status History. With no remote host",
+    "  (server mode) calls are accepted from anyone.",
+    "",
+    "PASSPHRASE .... set the SAME passphrase at BOTH ends to encrypt",
+    "  the link (TLS 1.3). Each end then proves it knows the",
+    "  passphrase; a peer without it cannot connect. Leave it",
+    "  empty for a plain link. Use a long passphrase: a short one",
+    "  can be guessed by someone who recorded the traffic.",
+    "  A new passphrase applies from the next connection.",
+    "",
+    "The padlock beside the Status shows a secure link.",
+};
+
 constexpr const char *kNetworkLines[] = {
     "IP-ADDRESS ... select your physical network adaptor by referencing",
     " it's IP address.",
@@ -126,6 +142,11 @@ QString rs232Port()
 QString network()
 {
     return joined(kNetworkLines);
+}
+
+QString security()
+{
+    return joined(kSecurityLines);
 }
 
 QString trafficLogging()

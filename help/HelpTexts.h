@@ -13,11 +13,13 @@ inline constexpr char kTipsTitle[] = "HELP - Tips";
 inline constexpr char kRs232PortTitle[] = "HELP - Setup RS232 Port";
 inline constexpr char kNetworkTitle[] = "HELP - Setup Network Connection";
 inline constexpr char kTrafficLoggingTitle[] = "Help - Setup Traffic Logging";
+inline constexpr char kSecurityTitle[] = "HELP - Setup Security";
 
 QString tips();
 QString rs232Port();
 QString network();
 QString trafficLogging();
+QString security();
 
 inline constexpr char kProgramTitle[] = "Tethra";
 

@@ -2,6 +2,7 @@
 
 #include "app/StationParts.h"
 #include "link/LinkProtocol.h"
+#include "platform/Clock.h"
 #include "platform/RandomSource.h"
 #include "platform/SocketControl.h"
 
@@ -135,6 +136,10 @@ void ConnectionManager::Socket1_Accept()
     SocketControl &socket = m_station.Socket1;
     if (!socket.AcceptPending())
         return;
+    if (!admits(socket.PeerAddress())) {
+        refuseCall(socket.PeerAddress());
+        return;
+    }
     // A packet never spans two connections.
     m_station.state.NetRxBuffer.clear();
     const int peerPort = socket.PeerPort();
@@ -147,6 +152,51 @@ void ConnectionManager::Socket1_Accept()
     m_station.view.setNetStatus(QStringLiteral("ACCEPTING"));
     m_station.state.Ack_Retries = 0;
     m_station.NetworkTimer.setInterval(StationState::kSlowIntervalMs);
+}
+
+bool ConnectionManager::admits(const QString &peer)
+{
+    // The remote host as the window shows it: the name, or the address given or learnt from
+    // the last call taken (a station that waits for anyone keeps its first caller, as it
+    // saves it; accepting anyone is the security setting for that).
+    SocketControl &socket = m_station.Socket1;
+    const QString name = socket.RemoteHostName().trimmed();
+    const QString host = name.isEmpty() ? socket.RemoteHostAddress().trimmed() : name;
+    if (m_station.state.security.acceptFrom == SecuritySettings::AcceptFrom::Anyone ||
+        host.isEmpty() || peer == host)
+        return true;
+    const QString resolved = socket.cachedAddress(host);
+    if (resolved.isEmpty())
+        socket.resolveRemoteHostName(); // for the next call
+    return peer == resolved;
+}
+
+void ConnectionManager::refuseCall(const QString &peer)
+{
+    // Reset before one byte of the caller's is read; the listener opens again at once.
+    SocketControl &socket = m_station.Socket1;
+    socket.Abort();
+    socket.setLocalPort(m_station.state.Port_Number);
+    socket.Listen();
+
+    const QDateTime now = m_station.environment.clock->now();
+    const auto last = m_lastRefusal.constFind(peer);
+    if (last != m_lastRefusal.constEnd() && last->secsTo(now) < kRefusalQuietSeconds &&
+        last->secsTo(now) >= 0)
+        return;
+    if (m_lastRefusal.size() >= kRefusalsRemembered) {
+        for (auto it = m_lastRefusal.begin(); it != m_lastRefusal.end();)
+            it = it->secsTo(now) >= kRefusalQuietSeconds ? m_lastRefusal.erase(it) : ++it;
+        if (m_lastRefusal.size() >= kRefusalsRemembered)
+            m_lastRefusal.clear();
+    }
+    m_lastRefusal.insert(peer, now);
+    m_station.view.recordEvent(QStringLiteral("Refused call from ") + peer);
+}
+
+void ConnectionManager::Socket1_Secured(const QString &description)
+{
+    m_station.view.recordEvent(QStringLiteral("Secure link: ") + description);
 }
 
 void ConnectionManager::Socket1_Connect()

@@ -6,6 +6,7 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,7 +106,7 @@ Result append(const QString &path, const QByteArray &bytes)
     return {};
 }
 
-Result replaceAtomically(const QString &path, const QByteArray &bytes)
+Result replaceAtomically(const QString &path, const QByteArray &bytes, Access access)
 {
     const QFileInfo info(path);
     if (path.isEmpty())
@@ -122,6 +123,11 @@ Result replaceAtomically(const QString &path, const QByteArray &bytes)
     // Unbuffered, so a write the disk cuts short is seen here and the old file stays.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure(QStringLiteral("Cannot write"), path, file.errorString());
+    if (access == Access::OwnerOnly && ::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        file.cancelWriting();
+        return failure(QStringLiteral("Cannot protect"), path, reason);
+    }
     if (file.write(bytes) != bytes.size() || file.size() != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

@@ -15,9 +15,12 @@ struct Result {
 // Opens for appending (creating the file), writes all bytes, closes. On a failed or short
 // write the file is cut back to its old length, so a retry appends the bytes exactly once.
 Result append(const QString &path, const QByteArray &bytes);
+enum class Access { Default, OwnerOnly };
 // Writes a temporary file in the same folder and renames it over the old one: a failure or
 // a crash never leaves a truncated file behind. Creates the folder when it is missing.
-Result replaceAtomically(const QString &path, const QByteArray &bytes);
+// OwnerOnly makes the temporary file mode 0600 before a byte is written to it.
+Result replaceAtomically(const QString &path, const QByteArray &bytes,
+                         Access access = Access::Default);
 // For a file in a folder where no new file can be made: writes the bytes over the file's
 // start and cuts it to their length. Not atomic; on a failed write the old content is put
 // back as far as the disk lets it.

@@ -1,6 +1,7 @@
 #include "platform/SocketControl.h"
 
 #include "platform/SocketDrain.h"
+#include "platform/TlsSession.h"
 
 #include <QHostInfo>
 #include <QNetworkInterface>
@@ -110,8 +111,19 @@ void SocketControl::setRemoteHostAddress(const QString &address)
 
 bool SocketControl::IsWritable() const
 {
+    const qsizetype waiting = pendingWriteBytes() + (m_tls ? m_tls->pendingPlainBytes() : 0);
     return m_state == State::Connected && !m_peerClosed && !m_writeFailed &&
-           pendingWriteBytes() < kWriteQueueBound;
+           waiting < kWriteQueueBound;
+}
+
+bool SocketControl::isSecured() const
+{
+    return m_tls && m_tls->isEstablished();
+}
+
+QString SocketControl::securityDescription() const
+{
+    return m_tls ? m_tls->description() : QString();
 }
 
 QString SocketControl::LocalAddress() const
@@ -135,6 +147,20 @@ int SocketControl::LocalAddressCount() const
 QString SocketControl::LocalAddressAt(int index) const
 {
     return localIPv4Addresses().value(index);
+}
+
+QString SocketControl::cachedAddress(const QString &name) const
+{
+    const auto found = m_resolved.constFind(name.trimmed());
+    return found == m_resolved.constEnd() ? QString() : found->toString();
+}
+
+void SocketControl::resolveRemoteHostName()
+{
+    const QString name = m_remoteHostName.trimmed();
+    QHostAddress literal;
+    if (!name.isEmpty() && !parseIPv4(name, &literal) && !m_resolved.contains(name))
+        startLookup(name);
 }
 
 bool SocketControl::Connect()
@@ -212,6 +238,7 @@ bool SocketControl::AcceptPending()
     applyConnectionOptions(fd);
     adoptDescriptor(fd, State::Connected);
     rememberPeer(fd);
+    beginTls(false);
     return true;
 }
 
@@ -237,6 +264,11 @@ void SocketControl::Disconnect()
 
 void SocketControl::drainConnection()
 {
+    // What was written goes out encrypted, then the end of the secure stream.
+    if (m_tls && m_tls->isEstablished()) {
+        m_tls->close();
+        passTlsOutput();
+    }
     // A connection that has failed, or whose peer has gone, has nobody left to take bytes.
     if (m_fd < 0 || m_peerClosed || m_writeFailed || !flushWriteQueue())
         return;
@@ -316,9 +348,20 @@ bool SocketControl::Write(const QByteArray &bytes)
         return fail(EPIPE, errnoText(EPIPE));
     if (bytes.isEmpty())
         return true;
-    if (pendingWriteBytes() + bytes.size() > kWriteQueueHardLimit)
+    const qsizetype waiting = pendingWriteBytes() + (m_tls ? m_tls->pendingPlainBytes() : 0);
+    if (waiting + bytes.size() > kWriteQueueHardLimit)
         return fail(ENOBUFS, errnoText(ENOBUFS));
+    if (!m_tls)
+        return writeRaw(bytes);
+    if (!m_tls->send(bytes)) {
+        tlsFailed();
+        return false;
+    }
+    return passTlsOutput();
+}
 
+bool SocketControl::writeRaw(const QByteArray &bytes)
+{
     qsizetype sent = 0;
     if (pendingWriteBytes() == 0) {
         const ssize_t n = ::send(m_fd, bytes.constData(), bytes.size(), MSG_NOSIGNAL);
@@ -454,6 +497,7 @@ void SocketControl::closeDescriptor()
     m_peerPort = 0;
     m_callingName.clear();
     m_callAfterDrain = false;
+    m_tls.reset();
     setState(State::Idle);
 }
 
@@ -487,10 +531,24 @@ void SocketControl::onReadable()
         m_readNotifier->setEnabled(false);
         return;
     }
-    m_readBuffer.resize(held + room);
-    const ssize_t n = ::recv(m_fd, m_readBuffer.data() + held, room, 0);
-    const int code = errno;
-    m_readBuffer.resize(held + qMax<ssize_t>(n, 0));
+    ssize_t n = 0;
+    int code = 0;
+    if (m_tls) {
+        QByteArray raw(room, Qt::Uninitialized);
+        n = ::recv(m_fd, raw.data(), room, 0);
+        code = errno;
+        if (n > 0) {
+            raw.resize(n);
+            receiveTls(raw);
+            if (m_state != State::Connected || m_peerClosed || pendingReadBytes() == 0)
+                return;
+        }
+    } else {
+        m_readBuffer.resize(held + room);
+        n = ::recv(m_fd, m_readBuffer.data() + held, room, 0);
+        code = errno;
+        m_readBuffer.resize(held + qMax<ssize_t>(n, 0));
+    }
 
     if (n > 0) {
         // Stop reading only if the handler left the buffer full: turning the notifier off
@@ -562,7 +620,9 @@ void SocketControl::onConnectFinished()
     m_readNotifier->setEnabled(true);
     setState(State::Connected);
     rememberPeer(m_fd);
-    Q_EMIT OnConnect();
+    beginTls(true);
+    if (m_state == State::Connected) // unless the secure link failed at its start
+        Q_EMIT OnConnect();
 }
 
 void SocketControl::onLookupDone(const QString &name, const QHostInfo &info)
@@ -620,6 +680,7 @@ bool SocketControl::startConnect(const QHostAddress &address)
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&remote), sizeof remote) == 0) {
         adoptDescriptor(fd, State::Connected);
         rememberPeer(fd);
+        beginTls(true);
         const quint64 generation = m_generation;
         QMetaObject::invokeMethod(
             this,
@@ -715,4 +776,59 @@ void SocketControl::rememberPeer(int fd)
         return;
     m_peerAddress = QHostAddress(ntohl(peer.sin_addr.s_addr)).toString();
     m_peerPort = ntohs(peer.sin_port);
+}
+
+void SocketControl::beginTls(bool asClient)
+{
+    m_tls.reset();
+    if (m_preSharedKey.isEmpty())
+        return;
+    m_tls = std::make_unique<TlsSession>(
+        asClient ? TlsSession::Role::Client : TlsSession::Role::Server, m_preSharedKey);
+    if (!m_tls->hasFailed() && (!asClient || m_tls->start()))
+        passTlsOutput();
+    else
+        tlsFailed();
+}
+
+bool SocketControl::passTlsOutput()
+{
+    const QByteArray raw = m_tls->takeRaw();
+    return raw.isEmpty() || writeRaw(raw);
+}
+
+void SocketControl::receiveTls(const QByteArray &raw)
+{
+    const bool wasSecured = m_tls->isEstablished();
+    if (!m_tls->receive(raw)) {
+        tlsFailed();
+        return;
+    }
+    m_readBuffer += m_tls->takePlain();
+    if (!passTlsOutput())
+        return;
+    if (!wasSecured && m_tls->isEstablished()) {
+        const quint64 generation = m_generation;
+        Q_EMIT secured(m_tls->description());
+        if (generation != m_generation)
+            return;
+        // Writers held back by bytes waiting for the handshake may go on.
+        if (!m_writeBlocked)
+            Q_EMIT writable();
+        if (generation != m_generation)
+            return;
+    }
+    if (m_tls->peerClosed())
+        readSideClosed(0);
+}
+
+void SocketControl::tlsFailed()
+{
+    // The library's alert goes out first, so the peer learns why.
+    const QString text = QStringLiteral("Secure link failed: ") + m_tls->error();
+    passTlsOutput();
+    fail(EPROTO, text);
+    if (m_state == State::Connected)
+        drainConnection();
+    closeDescriptor();
 }

@@ -25,6 +25,14 @@
 //   it reads again.
 // - Events (OnAccept, OnConnect, OnError, OnRead) are delivered from the event loop,
 //   never from inside the call that caused them.
+// - With a pre-shared key set, every connection speaks TLS (TlsSession): the caller as
+//   client, the acceptor as server. Read and Write carry the plain bytes; none goes out
+//   before the handshake is done, and none comes in that the peer did not encrypt with the
+//   same key. secured() tells the handshake is done; a failed handshake is an OnError
+//   ("Secure link failed: " and the reason) and ends the connection. The TLS records sit
+//   between the socket and the read buffer and write queue, so the bounds stay as they are
+//   (the read buffer may pass its bound by one record), and Close sends what was written,
+//   then the close notification, before the drain.
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
@@ -32,8 +40,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QHostInfo;
 class QSocketNotifier;
+class TlsSession;
 
 class SocketControl final : public QObject
 {
@@ -103,10 +114,21 @@ public:
     // 40 ms) before every segment.
     void setNoDelay(bool on) { m_noDelay = on; }
     void setBufferSize(int bytes) { m_readBufferBound = qMax(bytes, kLeastBufferSize); }
+    // The key of the secure link (TlsSession::deriveKey), for the connections that begin
+    // from now on; empty for plain TCP.
+    void setPreSharedKey(const QByteArray &key) { m_preSharedKey = key; }
+    // The connection's handshake is done; its protocol and cipher.
+    bool isSecured() const;
+    QString securityDescription() const;
 
     QString lastError() const { return m_lastError; }
     qsizetype pendingWriteBytes() const { return m_writeQueue.size() - m_writeOffset; }
     qsizetype pendingReadBytes() const { return m_readBuffer.size() - m_readOffset; }
+    // The address a name lookup gave, empty while the name is not resolved.
+    QString cachedAddress(const QString &name) const;
+    // Looks RemoteHostName up, unless it is an address or known already; cachedAddress
+    // has the answer when it comes.
+    void resolveRemoteHostName();
 
 Q_SIGNALS:
     void OnAccept();
@@ -119,6 +141,8 @@ Q_SIGNALS:
     void stateChanged();
     // The last connection handed to a drain has ended.
     void drained();
+    // The secure link's handshake is done: its protocol and cipher.
+    void secured(const QString &description);
 
 private:
     bool fail(int code, const QString &text);
@@ -145,6 +169,11 @@ private:
     void scheduleReadEvent();
     void raiseReadEvents();
     void rememberPeer(int fd);
+    bool writeRaw(const QByteArray &bytes);
+    void beginTls(bool asClient);
+    bool passTlsOutput();
+    void receiveTls(const QByteArray &raw);
+    void tlsFailed();
 
     QString m_remoteHostName;
     QString m_remoteHostAddress;
@@ -180,4 +209,6 @@ private:
     QString m_callingName;
     bool m_callAfterDrain = false;
     QString m_lastError;
+    QByteArray m_preSharedKey;
+    std::unique_ptr<TlsSession> m_tls;
 };

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-serialport-dev libgl-dev libsystemd-dev
+    qt6-base-dev qt6-serialport-dev libgl-dev libsystemd-dev libssl-dev
     librsvg2-bin
     socat xvfb xauth iproute2 procps poppler-utils imagemagick xdotool openbox x11-utils
     clang-14 libclang-rt-14-dev

@@ -7,6 +7,7 @@
 #include "platform/SerialProbe.h"
 #include "platform/SocketControl.h"
 #include "platform/SocketDrain.h"
+#include "platform/TlsSession.h"
 #include "support/Pty.h"
 
 #include <QDeadlineTimer>
@@ -134,15 +135,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("callerEnds");
         QTest::addColumn<int>("how");
-        for (int row = 0; row < 6; ++row)
-            QTest::addRow("%s %s", row < 3 ? "acceptor" : "caller",
+        QTest::addColumn<bool>("secure");
+        for (int row = 0; row < 12; ++row)
+            QTest::addRow("%s%s %s", row < 6 ? "" : "secure ", row % 6 < 3 ? "acceptor" : "caller",
                           std::array{"aborts", "closes", "disconnects"}[row % 3])
-                << (row >= 3) << row % 3;
+                << (row % 6 >= 3) << row % 3 << (row >= 6);
     }
     void endThenReverseRoles()
     {
         QFETCH(bool, callerEnds);
         QFETCH(int, how);
+        QFETCH(bool, secure);
+        if (secure) { // the bytes written before the end still reach the peer, through TLS
+            for (Station *s : {&m->a, &m->b}) {
+                s->socket.Abort();
+                s->socket.setPreSharedKey(QByteArray(TlsSession::kKeyBytes, 'k'));
+            }
+            QVERIFY(m->connect() && QTest::qWaitFor([&] { return m->a.socket.isSecured(); }));
+        }
         const auto end = [how](SocketControl &s) {
             how ? how > 1 ? s.Disconnect() : s.Close() : s.Abort();
         };
@@ -164,6 +174,42 @@ private Q_SLOTS:
         QTRY_COMPARE(m->b.socket.state(), SocketControl::State::Idle);
         QVERIFY(m->a.socket.Listen());
         QCOMPARE(timeWaitCount(m->port), 0);
+    }
+
+    void tlsSession_data()
+    {
+        QTest::addColumn<QByteArray>("serverKey");
+        QTest::addColumn<QByteArray>("plainPeer"); // what the server gets instead of a hello
+        QTest::addColumn<QString>("outcome");
+        const QByteArray key(TlsSession::kKeyBytes, 'k');
+        QTest::newRow("same key") << key << QByteArray() << "TLSv1.3, intact";
+        QTest::newRow("other key") << QByteArray(TlsSession::kKeyBytes, 'o') << QByteArray()
+                                   << "sslv3 alert illegal parameter / binder does not verify";
+        QTest::newRow("plain peer")
+            << key << QByteArray("  \1\1TETHRA\2\2A  \1\1TETHRA\2\2A") << " / wrong version number";
+    }
+    void tlsSession()
+    {
+        QFETCH(QByteArray, serverKey);
+        QFETCH(QByteArray, plainPeer);
+        TlsSession client(TlsSession::Role::Client, QByteArray(TlsSession::kKeyBytes, 'k'));
+        TlsSession server(TlsSession::Role::Server, serverKey);
+        // Written before the handshake: held, then sent encrypted; never on the wire in clear.
+        const QByteArray early = pattern(70000, 1);
+        QVERIFY(client.start() && client.send(early));
+        QByteArray wire, toServer = plainPeer.isEmpty() ? client.takeRaw() : plainPeer;
+        for (int flight = 0; flight < 4; ++flight) {
+            server.receive(toServer);
+            const QByteArray toClient = server.takeRaw();
+            client.receive(toClient);
+            wire += toServer + toClient;
+            toServer = client.takeRaw();
+        }
+        QVERIFY(!wire.contains(early.mid(5000, 32)));
+        QTEST(server.isEstablished() ? client.description().section(' ', 0, 0) +
+                                           (server.takePlain() == early ? ", intact" : ", damaged")
+                                     : client.error() + " / " + server.error(),
+              "outcome");
     }
 
     void listen_despiteTimeWaitOfAnotherProgram()

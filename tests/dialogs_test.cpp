@@ -3,10 +3,12 @@
 // serial devices; the file picker, message boxes and helper programs are fakes. What a station
 // saves, and how a station started on it looks, count among what changed.
 #include "app/DefaultsFileIO.h"
+#include "app/SecuritySettings.h"
 #include "app/SettingsRecords.h"
 #include "dialogs/DropDownCombo.h"
 #include "dialogs/NetworkSetupForm.h"
 #include "dialogs/RS232SetupForm.h"
+#include "dialogs/SecuritySetupForm.h"
 #include "dialogs/TrafficLogSetupForm.h"
 #include "dialogs/ValueLabel.h"
 #include "help/AboutForm.h"
@@ -24,6 +26,7 @@
 #include <QTest>
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 
 namespace
 {
@@ -134,6 +137,9 @@ QString look(QDialog &dialog)
                          (field->palette().color(QPalette::Window) == grey ? "(grey)" : "");
         if (log->ClearLogFilesButton->isEnabled())
             shown << "clear on";
+    } else if (auto *security = qobject_cast<SecuritySetupForm *>(&dialog)) {
+        const QLineEdit *box = security->PassphraseBox;
+        shown << (box->displayText() == box->text() ? "shown" : "masked");
     }
     return shown.join(' ');
 }
@@ -254,6 +260,13 @@ void DialogsTest::dialog_data()
         "Tethra: Log Files Cleared.; asked RX ~/rx.log");
     row("Log Traffic: clear refused", qPrintable(logs + "no"), "enter=Clear Log Files|OK",
         "box Clear RX and TX Log files: Are you Sure");
+    // Security rows: OK writes tethra.ini, the owner's alone, and applies what it holds.
+    row("Security: passphrase", "",
+        "Accept calls only from the remote host|=my \"pass\" \\ "
+        "w|compose=\u00f6e1|look|Show|look|key=Return|ini",
+        "look masked; look shown; ini 600 AcceptFrom=anyone, reads back, applied");
+    row("Security: Help, Cancel", "", "=abc|enter=Help|enter=Cancel|ini",
+        "box HELP - Setup Security; ini none");
     row("About: a station started again", "open=1|view|restart", "key=Esc",
         "Com1:9600,n,8,1; lamps green green; expanded");
     row("About: started without the device", "open=1|unplug=1|restart", "key=Esc",
@@ -329,6 +342,23 @@ void DialogsTest::dialog()
         {"answer", [&](const QString &v) { env.messageBoxes.queueAnswer(v == "yes"); }},
         {"write", [&](const QString &v) { QVERIFY(QFile(v).open(QIODevice::WriteOnly)); }},
         {"install", [&](const QString &v) { env.programs.install(v); }},
+        {"ini",
+         [&](const QString &) {
+             const QString path = folder + SecuritySettings::kFileName;
+             struct stat file {
+             };
+             const SecuritySettings read = SecuritySettingsFile::load(folder);
+             seen << (::stat(qPrintable(path), &file) != 0
+                          ? QStringLiteral("ini none")
+                          : QStringLiteral("ini %1 %2%3%4")
+                                .arg(file.st_mode & 0777, 0, 8)
+                                .arg(read.acceptFrom == SecuritySettings::AcceptFrom::Anyone
+                                         ? "AcceptFrom=anyone"
+                                         : "AcceptFrom=remote-host")
+                                .arg(read.passphrase == "my \"pass\" \\ w\u00f6e1" ? ", reads back"
+                                                                                   : "")
+                                .arg(read == form.security ? ", applied" : ""));
+         }},
         {"broken", [&](const QString &v) { env.programs.breakProgram(v); }},
         {"key", // to the focused control, or to the dialog once nothing has the focus
          [&](const QString &v) {
@@ -398,6 +428,7 @@ void DialogsTest::dialog()
     const QHash<QString, int> widthTwips{{" Setup RS-232 Port", 4680},
                                          {" Setup Network Connection", 4605},
                                          {" Setup RS232 Traffic Logging", 5520},
+                                         {" Setup Security", 4605},
                                          {" About Tethra", 6285}};
     whenOpen(form, [&](QDialog &shown) {
         dialog = &shown;
@@ -412,9 +443,10 @@ void DialogsTest::dialog()
     if (command == QLatin1String("Log Traffic"))
         QTest::mouseClick(form.TrafficLogButton, Qt::LeftButton);
     else
-        (command == QLatin1String("Network") ? form.NetworkMenuItem
-         : command == QLatin1String("About") ? form.AboutMenuItem
-                                             : form.RS232MenuItem)
+        (command == QLatin1String("Network")    ? form.NetworkMenuItem
+         : command == QLatin1String("About")    ? form.AboutMenuItem
+         : command == QLatin1String("Security") ? form.SecurityMenuItem
+                                                : form.RS232MenuItem)
             ->trigger();
 
     QStringList happened = changed(before, side(form, folder)) + seen;

@@ -5,6 +5,7 @@
 #include "link/ConnectionManager.h"
 #include "link/LinkProtocol.h"
 #include "monitor/TrafficMonitor.h"
+#include "platform/TlsSession.h"
 #include "serial/SerialForwarder.h"
 #include "serial/SerialReconnector.h"
 #include "serial/TrafficLogWriter.h"
@@ -106,18 +107,29 @@ private Q_SLOTS:
         QTEST(cycle.trace.trimmed() + " @" + QString::number(cycle.station.networkTimer.interval()),
               "trace");
     }
+    void keepAlive_data()
+    {
+        QTest::addColumn<bool>("secure");
+        QTest::newRow("plain") << false;
+        // A peer that answers the start of a handshake and stalls: not a plain byte goes out.
+        QTest::newRow("secure, the handshake stalls") << true;
+    }
     void keepAlive()
     {
+        QFETCH(bool, secure);
         QTcpServer peer;
         QVERIFY(peer.listen(QHostAddress(QStringLiteral("127.0.0.1")), kPort));
         Cycle cycle;
         RecordedStation &station = cycle.station;
+        station.socket.setPreSharedKey(secure ? QByteArray(TlsSession::kKeyBytes, 'k') : "");
         station.state.NetRxBuffer = "left from before";
         cycle.tick();
         QTRY_COMPARE(station.view.status, QStringLiteral("CONNECTING"));
         QVERIFY(station.state.NetRxBuffer.isEmpty());
         QTRY_VERIFY(peer.hasPendingConnections());
         std::unique_ptr<QTcpSocket> far(peer.nextPendingConnection());
+        if (secure)
+            far->write(QByteArray::fromHex("160303007a0200007603"));
         station.parts.setLoopMode(LoopMode::Local);
         station.view.enableCommand(View::Command::LocalLoop, true);
         cycle.trace.clear();
@@ -128,8 +140,12 @@ private Q_SLOTS:
             cycle.tick();
         QCOMPARE(station.networkTimer.interval(), StationState::kSlowIntervalMs);
         QByteArray heard;
-        QTRY_COMPARE((heard += far->readAll()),
-                     LinkProtocol::stateMessage(LinkProtocol::kFlagLocalLoop).repeated(4));
+        const QByteArray plain = LinkProtocol::stateMessage(LinkProtocol::kFlagLocalLoop);
+        if (secure)
+            QTRY_VERIFY((heard += far->readAll()).startsWith("\x16\x03\x01"));
+        else
+            QTRY_COMPARE((heard += far->readAll()), plain.repeated(4));
+
         cycle.tick();
         cycle.tick(); // falls due before the give-up step has listened: skipped
         QVERIFY(cycle.listening(1000));
@@ -140,16 +156,24 @@ private Q_SLOTS:
                 station.view.loopMarks == LoopMode::Normal);
         QVERIFY(station.view.enabled.empty());
         QTRY_COMPARE(far->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE((heard + far->readAll()).contains(LinkProtocol::PacketDelim()), !secure);
     }
     void accept_data()
     {
         QTest::addColumn<int>("peerPort");
         QTest::addColumn<bool>("autoReconnect");
-        QTest::addColumn<QString>("seen"); // status, destination, remote port, counter, interval
-        QTest::newRow("taken") << 30000 << true << "ACCEPTING 127.0.0.1 30000 0 1000";
+        QTest::addColumn<QString>("remoteHost");
+        QTest::addColumn<bool>("anyone");
+        // status, destination, remote port, counter, interval, and the history's events
+        QTest::addColumn<QString>("seen");
+        QTest::newRow("taken") << 30000 << true << "127.0.0.9" << true
+                               << "ACCEPTING 127.0.0.1 30000 0 1000 ";
         // The peer's port passes through a 16-bit signed value.
-        QTest::newRow("port past 32767") << 40000 << true << "  0 7 100";
-        QTest::newRow("suspended") << 30000 << false << "  0 7 100";
+        QTest::newRow("port past 32767") << 40000 << true << "127.0.0.1" << false << "  0 7 100 ";
+        QTest::newRow("suspended") << 30000 << false << "127.0.0.1" << false << "  0 7 100 ";
+        // Told once a minute however often it calls; the station listens on.
+        QTest::newRow("stranger") << 30000 << true << "127.0.0.9" << false
+                                  << "  0 7 100 Refused call from 127.0.0.1 (twice)";
     }
     void accept()
     {
@@ -168,13 +192,32 @@ private Q_SLOTS:
         QTcpSocket far;
         QVERIFY(far.bind(QHostAddress(QStringLiteral("127.0.0.1")), quint16(peerPort)));
         far.connectToHost(QStringLiteral("127.0.0.2"), kPort);
-        station.socket.setRemoteHostAddress(QStringLiteral("127.0.0.9"));
+        QFETCH(QString, remoteHost);
+        QFETCH(bool, anyone);
+        station.socket.setRemoteHostAddress(remoteHost);
+        station.state.security.acceptFrom = anyone ? SecuritySettings::AcceptFrom::Anyone
+                                                   : SecuritySettings::AcceptFrom::RemoteHost;
         QTRY_VERIFY(accepted);
-        QTEST(QStringLiteral("%1 %2 %3 %4 %5")
-                  .arg(station.view.status, station.view.destination)
-                  .arg(station.socket.RemotePort())
-                  .arg(station.state.Ack_Retries)
-                  .arg(station.networkTimer.interval()),
+        // A refused caller is reset before the station reads, and calls again at once and a
+        // minute later.
+        for (int minutes : {0, 0, 1}) {
+            if (station.view.events.isEmpty())
+                break;
+            QVERIFY(station.socket.state() == SocketControl::State::Listening);
+            QTRY_COMPARE(far.state(), QAbstractSocket::UnconnectedState);
+            cycle.station.env.clock.setNow(cycle.station.env.clock.now().addSecs(60 * minutes));
+            accepted = false;
+            far.connectToHost(QStringLiteral("127.0.0.2"), kPort);
+            QTRY_VERIFY(accepted);
+        }
+        const QStringList events = station.view.events;
+        QTEST(QStringLiteral("%1 %2 %3 %4 %5 ")
+                      .arg(station.view.status, station.view.destination)
+                      .arg(station.socket.RemotePort())
+                      .arg(station.state.Ack_Retries)
+                      .arg(station.networkTimer.interval()) +
+                  (events.size() == 2 && events[0] == events[1] ? events[0] + " (twice)"
+                                                                : events.join('|')),
               "seen");
     }
     void lampsAndLogFlash_data()

@@ -1,6 +1,7 @@
 // Real tethra processes, each with a pseudo-terminal as Com1 and its status history in a
 // file: two stations in network namespaces meeting the faults of months of running; one
 // station against a peer played here byte for byte; a station's settings file across a run.
+#include "app/SecuritySettings.h"
 #include "link/LinkProtocol.h"
 #include "support/FakeServices.h"
 #include "support/Namespaces.h"
@@ -16,6 +17,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <linux/if_ether.h>
+#include <net/if.h>
+#include <netpacket/packet.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -170,6 +175,28 @@ struct RawPeer {
     int connections = 0;
 };
 
+// Every frame on the loopback interface while it lives (bounded), as a tap on the wire.
+struct LoopbackTap {
+    LoopbackTap() : fd(::socket(AF_PACKET, SOCK_RAW | SOCK_NONBLOCK, htons(ETH_P_ALL)))
+    {
+        sockaddr_ll lo{};
+        lo.sll_family = AF_PACKET;
+        lo.sll_protocol = htons(ETH_P_ALL);
+        lo.sll_ifindex = int(::if_nametoindex("lo"));
+        ::bind(fd, reinterpret_cast<sockaddr *>(&lo), sizeof lo);
+        QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [this] {
+            char frame[65536];
+            for (ssize_t n; (n = ::recv(fd, frame, sizeof frame, 0)) > 0;)
+                if (seen.size() < 64 * 1024 * 1024)
+                    seen.append(frame, n);
+        });
+    }
+    ~LoopbackTap() { ::close(fd); }
+    int fd;
+    QSocketNotifier notifier{fd, QSocketNotifier::Read};
+    QByteArray seen;
+};
+
 } // namespace
 
 class SystemTest : public QObject
@@ -183,11 +210,14 @@ public:
     // Another user may not write the folder, nor use the device.
     enum class Runner { Root, Nobody, NobodyFileReadOnly };
     enum class Saved { Input, Defaults, DefaultsAndLogs, Unchanged };
+    // Who meets the first station: the second one, or a caller from a third address.
+    enum class Meets { Station, Stranger };
     Q_ENUM(Fault)
     Q_ENUM(Peer)
     Q_ENUM(File)
     Q_ENUM(Runner)
     Q_ENUM(Saved)
+    Q_ENUM(Meets)
 
 private Q_SLOTS:
     void initTestCase();
@@ -195,6 +225,8 @@ private Q_SLOTS:
     void twoStations();
     void stationAndPeer_data();
     void stationAndPeer();
+    void secureLink_data();
+    void secureLink();
     void settingsAcrossRun_data();
     void settingsAcrossRun();
     void helpWithoutDisplay();
@@ -474,6 +506,98 @@ void SystemTest::stationAndPeer()
     }
 }
 
+void SystemTest::secureLink_data()
+{
+    QTest::addColumn<Meets>("meets");
+    QTest::addColumn<QStringList>("passphrases");
+    QTest::addColumn<bool>("bridged");
+    const QString key = QStringLiteral("correct horse \"battery\" \\ st\u00e4ple 0");
+    QTest::newRow("same passphrase") << Meets::Station << QStringList{key, key} << true;
+    QTest::newRow("plain, the tap sees it") << Meets::Station << QStringList{"", ""} << true;
+    QTest::newRow("other passphrase") << Meets::Station << QStringList{key, key + '1'} << false;
+    QTest::newRow("peer without one") << Meets::Station << QStringList{key, ""} << false;
+    QTest::newRow("stranger refused") << Meets::Stranger << QStringList{"", ""} << false;
+}
+
+void SystemTest::secureLink()
+{
+    QFETCH(Meets, meets);
+    QFETCH(QStringList, passphrases);
+    QFETCH(bool, bridged);
+    const int port = 19841;
+    const QString host[] = {"127.0.0.1", "127.0.0.2", "127.0.0.5"};
+    LoopbackTap tap;
+    QVERIFY(tap.fd >= 0);
+    StationProcess stations[2];
+    StationProcess &a = stations[0], &b = stations[1];
+    for (int i = 0; i < (meets == Meets::Station ? 2 : 1); ++i) {
+        SettingsRecords records = StationProcess::records(host[1 - i], port);
+        records.runInServerMode = i == 1; // the first station's first call finds it
+        QVERIFY(stations[i].writeSettings(records));
+        const SecuritySettings security{SecuritySettings::AcceptFrom::RemoteHost, passphrases[i]};
+        QVERIFY(SecuritySettingsFile::save(stations[i].path({}) + '/', security).isEmpty());
+        struct stat file {
+        };
+        QVERIFY(::stat(qPrintable(stations[i].path("tethra.ini")), &file) == 0);
+        QCOMPARE(file.st_mode & 0777, 0600u);
+        QVERIFY(stations[i].start({}, {"--bind", host[i]}));
+    }
+    const auto count = [](StationProcess &station, const QString &start) {
+        return station.statuses().filter(QRegularExpression('^' + start)).size();
+    };
+    if (bridged) {
+        QVERIFY2(waitForLink(a, b), qPrintable(a.statuses().join(" | ")));
+        QVERIFY(crossesWhole(a, b, pattern(16384, 1))); // every byte value
+        QVERIFY(crossesWhole(b, a, pattern(16384, 2)));
+        const QByteArray burst = pattern(1024 * 1024, 3);
+        QVERIFY(crossesWhole(a, b, burst));
+        QTRY_VERIFY(tap.seen.size() > burst.size()); // the tap has caught up
+        QCOMPARE(tap.seen.contains(burst.mid(500000, 32)), passphrases[0].isEmpty());
+        for (StationProcess &station : stations)
+            QCOMPARE(count(station, "Secure link: TLSv1.3 TLS_(AES_128_GCM|CHACHA20_POLY1305)_"
+                                    "SHA256 (x25519|secp256r1|x448|ffdhe2048)$") > 0,
+                     !passphrases[0].isEmpty());
+        return;
+    }
+    if (meets == Meets::Station) {
+        // Both devices talk all along; each end fails handshake after handshake.
+        QTimer traffic;
+        connect(&traffic, &QTimer::timeout, [&] {
+            a.device().write("secret-a");
+            b.device().write("secret-b");
+        });
+        traffic.start(100);
+        const auto failures = [&] { // and the cycle goes on after them
+            return count(a, "Secure link failed: \\S") > 0 &&
+                   !a.statuses().constLast().startsWith("Secure link failed") &&
+                   (passphrases[1].isEmpty() || count(b, "Secure link failed: \\S") > 0);
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(failures(), qPrintable(a.statuses().join(" | ")), 20000);
+        QVERIFY(a.received.isEmpty() && b.received.isEmpty());
+        QVERIFY(!tap.seen.contains("secret-a"));
+        return;
+    }
+    // A caller from the third address calls again and again; told once, it is never read.
+    std::unique_ptr<QTcpSocket> caller;
+    const auto call = [&](const QString &from, const QByteArray &bytes) {
+        caller = std::make_unique<QTcpSocket>();
+        caller->bind(QHostAddress(from), port + 1); // a port the station takes as its own
+        caller->connectToHost(host[0], port);
+        return caller->waitForConnected(300) && caller->write(bytes) &&
+               caller->waitForBytesWritten(300);
+    };
+    int calls = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((calls += call(host[2], dataFrom("stranger") + stateFrom('A')),
+                              calls >= 3 && count(a, "Refused call from ") > 0),
+                             kWaitMs);
+    QCOMPARE(a.statuses().filter("Refused call from").join(""), "Refused call from " + host[2]);
+    // The remote host's call is taken: only its bytes come out.
+    QTRY_VERIFY_WITH_TIMEOUT((caller->state() == QAbstractSocket::ConnectedState ||
+                              call(host[1], dataFrom("welcome") + stateFrom('A'))) &&
+                                 a.received == "welcome",
+                             kWaitMs);
+}
+
 void SystemTest::settingsAcrossRun_data()
 {
     QTest::addColumn<File>("file");
@@ -535,6 +659,8 @@ void SystemTest::settingsAcrossRun()
         QFile(station.path("status.log")).open(QIODevice::WriteOnly);
         QVERIFY(::chmod(qPrintable(station.path("status.log")), 0666) == 0);
         QVERIFY(::chmod(qPrintable(settings), runner == Runner::Nobody ? 0666 : 0644) == 0);
+        // Another user's passphrase: no link rather than a plain one, and a clear error.
+        QVERIFY(SecuritySettingsFile::save(station.path({}) + '/', {}).isEmpty());
         QVERIFY(::chmod(qPrintable(station.path({})), 0555) == 0);
     }
     QVERIFY(headless ? station.start(wrapper + kHeadless, {"--headless"}) : station.start(wrapper));
@@ -552,6 +678,8 @@ void SystemTest::settingsAcrossRun()
     // ...and in the status history (the other user's file limit is below a status line).
     QCOMPARE(station.statuses().join('\n').contains("ERROR - TETHRA.SAV: "),
              (limited && !asOtherUser) || headless);
+    QCOMPARE(station.statuses().join('\n').contains("ERROR - tethra.ini: Cannot read "),
+             asOtherUser && !limited);
     const QByteArray after = fileBytes(settings);
     SettingsRecords expected = saved == Saved::Input ? input : SettingsRecords{};
     if (saved == Saved::DefaultsAndLogs) {
@@ -562,7 +690,7 @@ void SystemTest::settingsAcrossRun()
     if (saved != Saved::Unchanged)
         QCOMPARE(canonical(decodeSettingsRecords(after)), canonical({true, expected}));
     // Nothing half-written is left beside it.
-    QCOMPARE(QDir(station.path({})).entryList({"TETHRA*"}, QDir::Files),
+    QCOMPARE(QDir(station.path({})).entryList({"TETHRA*"}, QDir::Files | QDir::CaseSensitive),
              QStringList{settings.section('/', -1)});
 }
 

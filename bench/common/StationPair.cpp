@@ -1,10 +1,11 @@
 #include "common/StationPair.h"
 
+#include "app/SecuritySettings.h"
 #include "support/Namespaces.h"
 
 bool StationPair::startBound(const QString &binary, const QString &addressA,
                              const QString &addressB, int port, bool viewTraffic,
-                             const QStringList &options)
+                             const QStringList &options, const QString &passphrase)
 {
     const QString addresses[2] = {addressA, addressB};
     for (int end = 0; end < 2; ++end) {
@@ -13,6 +14,13 @@ bool StationPair::startBound(const QString &binary, const QString &addressA,
             return false;
         }
         m_commands[end] = m_stations[end].boundCommand(binary, addresses[end]) + options;
+        const SecuritySettings security{SecuritySettings::AcceptFrom::RemoteHost, passphrase};
+        if (const QString error =
+                SecuritySettingsFile::save(m_stations[end].folder() + '/', security);
+            !error.isEmpty()) {
+            m_error = error;
+            return false;
+        }
     }
     return startBoth();
 }

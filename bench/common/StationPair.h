@@ -17,9 +17,11 @@ public:
     StationPair(const StationPair &) = delete;
     StationPair &operator=(const StationPair &) = delete;
 
-    // options: more of the program's options, such as --headless.
+    // options: more of the program's options, such as --headless; a passphrase makes the
+    // link a secure one.
     bool startBound(const QString &binary, const QString &addressA, const QString &addressB,
-                    int port, bool viewTraffic = false, const QStringList &options = {});
+                    int port, bool viewTraffic = false, const QStringList &options = {},
+                    const QString &passphrase = {});
     bool startInNamespaces(const QString &binary, const NamespacePair &hosts, int port);
     // Starts the station again with the command it had, after it was stopped.
     bool restart(int end);

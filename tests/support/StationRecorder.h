@@ -17,7 +17,7 @@ class StationRecorder final : public StationView
 public:
     void setNetStatus(const QString &text) override { status = text; }
     QString netStatus() const override { return status; }
-    void recordEvent(const QString &) override {}
+    void recordEvent(const QString &text) override { events += text; }
     void showLamp(Lamp lamp, Colour colour) override { lamps[lamp] = colour; }
     void showLoopMarks(LoopMode mode) override { loopMarks = mode; }
     void enableCommand(Command command, bool on) override
@@ -33,6 +33,7 @@ public:
     void markStatusHistory(bool) override {}
 
     QString status;
+    QStringList events;
     std::map<Lamp, Colour> lamps;
     LoopMode loopMarks = LoopMode::Normal;
     std::set<Command> enabled;
