@@ -4,15 +4,11 @@
 #include "app/Station.h"
 #include "link/ConnectionManager.h"
 #include "link/LinkProtocol.h"
-#include "monitor/TrafficMonitor.h"
 #include "platform/TlsSession.h"
-#include "serial/SerialForwarder.h"
-#include "serial/SerialReconnector.h"
 #include "serial/TrafficLogWriter.h"
 #include "support/StationRecorder.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -220,90 +216,68 @@ private Q_SLOTS:
                                                                 : events.join('|')),
               "seen");
     }
-    void lampsAndLogFlash_data()
+    void quickTimer_data()
     {
-        // Before each tick: r and t flash a lamp, l queues bytes for the receive log. After it:
-        // R red, G green, - untouched; Y the Log Traffic button lit.
+        // Before each tick: r and t flash a lamp, l queues bytes for the receive log, f does
+        // so with a folder in the way, which w removes. After each tick: R red, G green,
+        // - untouched; Y the Log Traffic button lit. The timer ticks while there is such
+        // work, and then stops.
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after"); // receive lamp, transmit lamp, button
-        QTest::newRow("rx, tx") << "rt..."
-                                << "RRG-- -RRG- .....";
-        QTest::newRow("steady rx") << "r.r.r..."
-                                   << "RRRRRRG- -------- ........";
-        QTest::newRow("log") << "l...l...."
-                             << "--------- --------- .YY..YY..";
+        QTest::newRow("nothing") << ""
+                                 << "  ";
+        QTest::newRow("rx, tx") << "rt"
+                                << "RRG- -RRG ....";
+        QTest::newRow("steady rx") << "r.r.r"
+                                   << "RRRRRRG ------- .......";
+        QTest::newRow("log") << "l"
+                             << "---- ---- .YY.";
+        QTest::newRow("log failing, then written") << "f.w"
+                                                   << "------ ------ ...YY.";
     }
-    void lampsAndLogFlash()
+    void quickTimer()
     {
         QFETCH(QString, before);
-        RecordedStation station;
-        SerialReconnector reconnector(station.parts);
-        SerialForwarder forwarder(station.parts, reconnector);
-        TrafficMonitor monitor(station.parts, forwarder);
-        station.state.RxLogFile = station.env.filePath(QStringLiteral("rx.log"));
-        const auto shown = [&station](View::Lamp lamp) {
-            const auto found = station.view.lamps.find(lamp);
-            return found == station.view.lamps.end()    ? u'-'
+        QFETCH(QString, after);
+        RecordedStation recorded;
+        Station station(recorded.state, recorded.view, recorded.environment, nullptr);
+        StationState &state = recorded.state;
+        state.RxLogFile = recorded.env.filePath(QStringLiteral("rx.log"));
+        const auto shown = [&recorded](View::Lamp lamp) {
+            const auto found = recorded.view.lamps.find(lamp);
+            return found == recorded.view.lamps.end()   ? u'-'
                    : found->second == View::Colour::Red ? u'R'
                                                         : u'G';
         };
         QString rx, tx, log;
-        for (const QChar event : before) {
+        const auto beforeTick = [&] {
+            const QChar event = rx.size() < before.size() ? before.at(rx.size()) : QChar();
             if (event == u'r')
-                station.state.flashRxLed();
+                state.flashRxLed();
             if (event == u't')
-                station.state.flashTxLed();
-            if (event == u'l')
-                LogQueue::queue(station.state.RxLogBuffer, "logged");
-            station.view.lamps.clear();
-            monitor.RS232timer_Timer();
+                state.flashTxLed();
+            if (event == u'f' || event == u'w')
+                QVERIFY(event == u'f' ? QDir().mkdir(state.RxLogFile)
+                                      : QDir().rmdir(state.RxLogFile));
+            if (event == u'l' || event == u'f')
+                LogQueue::queue(state.RxLogBuffer, "logged");
+            recorded.view.lamps.clear();
+        };
+        // After the station's own handler: sees what the tick left.
+        connect(station.RS232timer, &QTimer::timeout, this, [&] {
             rx += shown(View::Lamp::Receive);
             tx += shown(View::Lamp::Transmit);
-            log += station.view.logFlash ? u'Y' : u'.';
-        }
-        QTEST(rx + u' ' + tx + u' ' + log, "after");
-        QCOMPARE(contentOf(station.state.RxLogFile),
-                 QByteArray("logged").repeated(before.count(u'l')));
-    }
-    void quickTimer_runsOnlyWhileThereIsWork_data()
-    {
-        // What needs the 50 ms timer: r a receive lamp, t a transmit lamp, l bytes for the
-        // receive log (then the button's flash), f the same while the log cannot be written
-        // for a while. The timer ticks as long as that takes, and then stops.
-        QTest::addColumn<QString>("work");
-        QTest::addColumn<int>("ticks"); // -1: as long as the log fails
-        QTest::newRow("none") << "" << 0;
-        QTest::newRow("receive lamp") << "r" << StationState::kLampTicks;
-        QTest::newRow("transmit lamp") << "t" << StationState::kLampTicks;
-        QTest::newRow("log") << "l" << 1 + TrafficLogWriter::kFlashTicks;
-        QTest::newRow("log failing, then written") << "f" << -1;
-    }
-    void quickTimer_runsOnlyWhileThereIsWork()
-    {
-        QFETCH(QString, work);
-        QFETCH(int, ticks);
-        RecordedStation recorded;
-        Station station(recorded.state, recorded.view, recorded.environment, nullptr);
-        QSignalSpy ticked(station.RS232timer, &QTimer::timeout);
-        StationState &state = recorded.state;
-        state.RxLogFile = recorded.env.filePath(QStringLiteral("rx.log"));
-        if (work == "f")
-            QVERIFY(QDir().mkdir(state.RxLogFile));
-        state.RxLEDtimeout = work == "r" ? StationState::kLampTicks : 0;
-        state.TxLEDtimeout = work == "t" ? StationState::kLampTicks : 0;
-        const bool logged = work == "l" || work == "f";
-        if (logged)
-            LogQueue::queue(state.RxLogBuffer, "logged");
-        if (work == "f") { // tried again on every tick
-            QTRY_VERIFY(ticked.count() >= 2);
-            QVERIFY(QDir().rmdir(state.RxLogFile));
-        }
-        QTRY_VERIFY(ticked.count() >= ticks && !station.RS232timer->isActive());
-        QTest::qWait(StationState::kRs232TimerMs * 3);
-        QVERIFY(ticks < 0 || ticked.count() == ticks);
-        QCOMPARE(contentOf(state.RxLogFile), logged ? QByteArray("logged") : QByteArray());
-        QCOMPARE(recorded.view.lamps[work == "t" ? View::Lamp::Transmit : View::Lamp::Receive],
-                 work == "r" || work == "t" ? View::Colour::Green : View::Colour::Grey);
+            log += recorded.view.logFlash ? u'Y' : u'.';
+            beforeTick();
+        });
+        beforeTick();
+        const qsizetype ticks = after.section(u' ', 0, 0).size();
+        QTRY_VERIFY2(rx.size() >= ticks, qPrintable(rx + u' ' + tx + u' ' + log));
+        QTest::qWait(StationState::kRs232TimerMs * 3); // time to do what it must not
+        QVERIFY(!station.RS232timer->isActive());
+        QCOMPARE(rx + u' ' + tx + u' ' + log, after);
+        QCOMPARE(contentOf(state.RxLogFile),
+                 QByteArray("logged").repeated(before.count(u'l') + before.count(u'f')));
     }
     void logAppend_data()
     {
