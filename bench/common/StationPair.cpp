@@ -32,7 +32,8 @@ bool StationPair::startInNamespaces(const QString &binary, const NamespacePair &
             m_error = m_stations[end].errorString();
             return false;
         }
-        m_commands[end] = hosts.commandInHost(end, m_stations[end].folder(), {binary});
+        m_commands[end] =
+            hosts.inHost(end) + QStringList{binary, "--settings", m_stations[end].folder()};
     }
     return startBoth();
 }
