@@ -27,7 +27,7 @@ public:
     static constexpr int kKeyBytes = 32;
 
     // The key for a passphrase, by scrypt with the program's own salt: a slow derivation
-    // (about 0.1 s, 32 MiB) so that guessing passphrases costs an attacker as much. Empty
+    // (about 0.1 s, 8 MiB) so that guessing passphrases costs an attacker as much. Empty
     // on failure.
     static QByteArray deriveKey(const QByteArray &passphrase);
 
