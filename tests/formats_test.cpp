@@ -134,7 +134,6 @@ private Q_SLOTS:
     void reader_keepsPacketsAndStartsAfresh();
     void dataPacketAtBound_isDeliveredOnlyIfItFits_data();
     void dataPacketAtBound_isDeliveredOnlyIfItFits();
-    void randomStream_staysBoundedAndFollowsTheRules();
     void settings_encodeWritesEveryLineExactly();
     void settings_read_data();
     void settings_read();
@@ -295,34 +294,6 @@ void FormatsTest::dataPacketAtBound_isDeliveredOnlyIfItFits()
         reads.append(end);
     QCOMPARE(feed(stream, {}).size(), delivered ? 4 : 3);
     QCOMPARE(feed(stream, reads).size(), delivered ? 4 : 3);
-}
-
-// Long runs without a delimiter, some after a data flag to reach the bound, in reads of
-// random size.
-void FormatsTest::randomStream_staysBoundedAndFollowsTheRules()
-{
-    QRandomGenerator random(2024);
-    static constexpr char kFlags[] = {'A', 'L', 'R', 'D', 'D', 'D', 'E', 'X'};
-    QByteArray stream;
-    while (stream.size() < 6 * 1024 * 1024) {
-        const int kind = random.bounded(1000);
-        if (kind < 600)
-            stream += kDelim + kFlags[random.bounded(int(sizeof kFlags))];
-        else if (kind < 630)
-            stream += kDelim.left(random.bounded(1, 10));
-        else
-            stream += noDelimiter(random.bounded(kind < 633 ? 400 * 1024 : 300), random);
-    }
-    QList<qsizetype> ends{0};
-    while (ends.last() < stream.size())
-        ends.append(ends.last() +
-                    (random.bounded(20) ? random.bounded(1, 1025) : random.bounded(1, 65536)));
-    ends.removeLast();
-    const Trace expected = reference(stream);
-    QVERIFY(expected != reference(stream, stream.size())); // the bound was reached
-    QVERIFY(std::count_if(expected.cbegin(), expected.cend(),
-                          [](const QByteArray &e) { return e.startsWith('D'); }) > 1000);
-    QVERIFY(feed(stream, ends, false, true) == expected);
 }
 
 void FormatsTest::settings_encodeWritesEveryLineExactly()

@@ -13,14 +13,10 @@
 #include "support/DialogTestSupport.h"
 
 #include <QCryptographicHash>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 
 #include <csignal>
 
@@ -310,23 +306,6 @@ private Q_SLOTS:
         QCOMPARE(m_env->printing.printed(),
                  QStringList({"\r\n" + window->history(), "\r\n05-Dec-2026  10:03:08  Connected"}));
     }
-    void printPlainText_writesPdfWithTheText()
-    {
-        const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-        if (pdftotext.isEmpty())
-            QSKIP("pdftotext (poppler-utils) is not installed");
-        QTemporaryDir folder;
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(folder.filePath(QStringLiteral("history.pdf")));
-        QVERIFY(printPlainText(printer, QStringLiteral("\r\n05-Dec-2026  10:03:08  Connected")));
-        QProcess process;
-        process.start(pdftotext, {printer.outputFileName(), QStringLiteral("-")});
-        QVERIFY(process.waitForFinished(10000));
-        // pdftotext folds runs of blanks; the exact text is checked through the fake above.
-        const QString text = QString::fromUtf8(process.readAllStandardOutput()).simplified();
-        QVERIFY2(text.contains(QStringLiteral("05-Dec-2026 10:03:08 Connected")), qPrintable(text));
-    }
     void minimized_titleShowsStatus()
     {
         m_form->setWindowTitle(m_form->title()); // as start-up leaves it
@@ -435,32 +414,6 @@ private Q_SLOTS:
                            {text, title,
                             QString::number(ask ? QMessageBox::Question : QMessageBox::Information),
                             QString::number(buttons)}));
-    }
-    void pick_acceptsNewFileNameOrGivesEmptyWhenCancelled_data()
-    {
-        QTest::addColumn<QString>("typed"); // empty: Cancel
-        QTest::newRow("new file") << "new-rx.log";
-        QTest::newRow("cancelled") << "";
-    }
-    void pick_acceptsNewFileNameOrGivesEmptyWhenCancelled()
-    {
-        QFETCH(QString, typed);
-        QTemporaryDir dir;
-        QString title;
-        whenShown<QFileDialog>([&](QFileDialog *dialog) {
-            title = dialog->windowTitle();
-            if (typed.isEmpty())
-                return dialog->reject();
-            // Typed where the focus is, as a user would; one insisting on existing files stays up.
-            QTest::keyClicks(QApplication::focusWidget(), typed);
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        });
-        FilePicker::Request request{"Select RX Data Traffic Log File", dir.path()};
-        request.filter = "Traffic Log files (LOG) ( *.log);;All files (*.*)";
-        request.defaultSuffix = "*";
-        QCOMPARE(DesktopFilePicker().pick(nullptr, request),
-                 typed.isEmpty() ? QString() : dir.filePath(typed));
-        QCOMPARE(title, request.title);
     }
     void programs_findStartAndTerminate()
     {
