@@ -50,28 +50,6 @@ class ViewsTest final : public QObject
 {
     Q_OBJECT
 
-    // Runs the action on the modal dialog of the given type once it is up and has the focus,
-    // then rejects any dialog still up: one refusing the action fails the test, not hangs it.
-    template <typename Dialog> void whenShown(std::function<void(Dialog *)> action)
-    {
-        auto *timer = new QTimer(m_scope.get());
-        connect(timer, &QTimer::timeout, timer, [this, timer, action] {
-            auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
-            if (!dialog || QApplication::activeWindow() != dialog)
-                return;
-            timer->stop();
-            // A timer of its own: a timer does not fire again while its own handler runs.
-            auto *strays = new QTimer(m_scope.get());
-            connect(strays, &QTimer::timeout, strays, [] {
-                if (auto *stray = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-                    stray->reject();
-            });
-            strays->start(100);
-            action(dialog);
-        });
-        timer->start(10);
-    }
-
 private Q_SLOTS:
     void init()
     {
@@ -79,9 +57,8 @@ private Q_SLOTS:
         m_env = std::make_unique<TestEnvironment>();
         m_env->clock.setNow(QDateTime(QDate(2026, 12, 5), QTime(10, 3, 8)));
         m_form = std::make_unique<MainForm>(m_env->environment());
-        m_scope = std::make_unique<QObject>();
     }
-    void cleanup() { m_form.reset(), m_env.reset(), m_scope.reset(); }
+    void cleanup() { m_form.reset(), m_env.reset(); }
     void helpText_isTheFixedTextUnderItsTitle_data()
     {
         QTest::addColumn<QString>("text");
@@ -395,7 +372,9 @@ private Q_SLOTS:
         QFETCH(int, button);
         QFETCH(bool, answer);
         QStringList seen;
-        whenShown<QMessageBox>([&](QMessageBox *box) {
+        QTimer::singleShot(0, this, [&] { // runs in the box's own loop, once it is up
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box && QTest::qWaitForWindowActive(box));
             seen << box->text() << box->windowTitle() << QString::number(box->icon())
                  << QString::number(box->standardButtons().toInt());
             if (button)
@@ -434,7 +413,6 @@ private Q_SLOTS:
 private:
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<MainForm> m_form;
-    std::unique_ptr<QObject> m_scope; // owns the timers of whenShown
 };
 
 QTEST_MAIN(ViewsTest)
