@@ -229,7 +229,6 @@ private Q_SLOTS:
     void secureLink();
     void settingsAcrossRun_data();
     void settingsAcrossRun();
-    void helpWithoutDisplay();
 };
 
 void SystemTest::initTestCase()
@@ -688,17 +687,6 @@ void SystemTest::settingsAcrossRun()
     // Nothing half-written is left beside it.
     QCOMPARE(QDir(station.path({})).entryList({"TETHRA*"}, QDir::Files | QDir::CaseSensitive),
              QStringList{settings.section('/', -1)});
-}
-
-void SystemTest::helpWithoutDisplay()
-{
-    QProcess tethra;
-    tethra.start("env", {"-u", "QT_QPA_PLATFORM", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
-                         StationProcess::binary(), "--help"});
-    QVERIFY(tethra.waitForFinished(kWaitMs));
-    QCOMPARE(tethra.exitCode(), 0);
-    QCOMPARE(QString::fromLocal8Bit(tethra.readAllStandardOutput()).section('\n', 0, 0),
-             "Usage: tethra [options]");
 }
 
 QTEST_GUILESS_MAIN(SystemTest)
