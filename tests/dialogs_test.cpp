@@ -30,7 +30,6 @@
 
 namespace
 {
-
 // Runs act on the modal dialog that the next command opens over its owner, once it has the
 // focus. A dialog that act leaves open is cancelled, so a failed check cannot hang the test.
 void whenOpen(QWidget &owner, const std::function<void(QDialog &)> &act)

@@ -22,13 +22,12 @@ using Change = std::function<void(SettingsRecords &)>;
 
 namespace
 {
-
 // Written out byte by byte so that a wrong delimiter in the code cannot hide in the test.
 const QByteArray kDelim("\x01\x01TETHRA\x02\x02", 10);
 
 // The framing rules applied to a whole stream at once, as plainly as they can be written, to
-// check the incremental reader against. A data packet longer than bound is left out.
-Trace reference(const QByteArray &stream, qsizetype bound = PacketReader::kBufferBound)
+// check the incremental reader against. A data packet longer than the bound is left out.
+Trace reference(const QByteArray &stream)
 {
     Trace trace;
     qsizetype start = stream.indexOf(kDelim);
@@ -39,7 +38,7 @@ Trace reference(const QByteArray &stream, qsizetype bound = PacketReader::kBuffe
             trace.append(QByteArray(1, flag));
         else if (end < 0 || end + 10 >= stream.size()) // the flag after the end not yet in
             break;
-        else if (end - start + 11 <= bound)
+        else if (end - start + 11 <= PacketReader::kBufferBound)
             trace.append(flag + stream.mid(start + 11, end - start - 11));
         start = end;
     }
@@ -49,10 +48,8 @@ Trace reference(const QByteArray &stream, qsizetype bound = PacketReader::kBuffe
 // Feeds the stream in reads ending at the given offsets, the reader living for the whole stream
 // or made anew per read. After every read the buffer holds nothing, a packet from its delimiter
 // on, or a tail that may begin a cut delimiter, within its bound; the reader tells whether a
-// data packet waits; and, unless only the end is checked, what came out is what the rules give
-// for the bytes so far.
-Trace feed(const QByteArray &stream, QList<qsizetype> ends, bool readerPerRead = false,
-           bool onlyEnd = false)
+// data packet waits; and what came out is what the rules give for the bytes so far.
+Trace feed(const QByteArray &stream, QList<qsizetype> ends, bool readerPerRead = false)
 {
     QByteArray buffer;
     std::optional<PacketReader> reader;
@@ -68,7 +65,7 @@ Trace feed(const QByteArray &stream, QList<qsizetype> ends, bool readerPerRead =
             trace.append(packet->flag + packet->payload);
         const bool held =
             buffer.startsWith(kDelim) || (buffer.size() < 10 && kDelim.startsWith(buffer));
-        if ((!onlyEnd && trace != reference(stream.left(end))) || !held ||
+        if (trace != reference(stream.left(end)) || !held ||
             buffer.size() > PacketReader::kBufferBound ||
             reader->holdsIncompleteData() != buffer.startsWith(kDelim + 'D')) {
             qWarning("read ending at %lld: %s", qlonglong(end), buffer.left(16).toHex(' ').data());

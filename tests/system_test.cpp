@@ -28,7 +28,6 @@
 
 namespace
 {
-
 constexpr int kWaitMs = 10000;
 #ifdef __SANITIZE_ADDRESS__
 // The sanitizer keeps freed memory in quarantine (up to 256 MB): the tight bound is the normal
@@ -131,10 +130,6 @@ struct ServiceManager {
         });
     }
     ~ServiceManager() { ::close(socket); }
-    QStringList environment() const
-    {
-        return {"NOTIFY_SOCKET=" + path, "WATCHDOG_USEC=200000"}; // a ping every 100 ms
-    }
 
     QString path;
     int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -400,7 +395,9 @@ void SystemTest::stationAndPeer()
     QVERIFY(settings(reload ? "127.0.0.3" : "127.0.0.2"));
     QStringList options{QStringLiteral("--bind"), QStringLiteral("127.0.0.1")};
     ServiceManager manager(station.path("notify"));
-    QVERIFY(reload ? station.start(kHeadless + manager.environment(),
+    QVERIFY(reload ? station.start(kHeadless +
+                                       QStringList{"NOTIFY_SOCKET=" + manager.path,
+                                                   "WATCHDOG_USEC=200000"}, // a ping every 100 ms
                                    options << QStringLiteral("--headless"))
                    : station.start({}, options));
     if (reload) { // calls elsewhere until the settings it reads again name the peer
