@@ -120,6 +120,8 @@ await shown "$station_a" "Setup RS232 Traffic Logging"
 shoot "$(window_of "$station_a" "Setup RS232 Traffic Logging")" traffic-log-setup
 close "Setup RS232 Traffic Logging"
 close "Setup RS-232 Port"
+dialog "alt+s e" "Setup Security" security-setup
+close "Setup Security"
 dialog "alt+h a" "About Tethra" about
 close "About Tethra"
 # Last: opening the network dialog drops the link.
